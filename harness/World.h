@@ -1,0 +1,55 @@
+// Pixel buffers the stand-in host owns and lends to the effect as
+// PF_EffectWorld records: input layers, texture layers, outputs and the
+// worlds an effect creates through the world suite.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "HostAPI.h"
+
+namespace harness {
+
+// Bytes per pixel of a format code; 0 for an unknown code.
+std::size_t BytesPerPixel(PF_PixelFormat format);
+
+// Row stride the host gives a buffer of `width` pixels: the packed size
+// rounded up to a multiple of 64 bytes plus 64 more, so that code which
+// confuses width and pitch reads the wrong pixels.
+A_long PaddedRowBytes(A_long width, PF_PixelFormat format);
+
+// A buffer and the PF_EffectWorld record that describes it.
+class OwnedWorld {
+public:
+    OwnedWorld(A_long width, A_long height, PF_PixelFormat format);
+
+    PF_EffectWorld& world() { return world_; }
+    const PF_EffectWorld& world() const { return world_; }
+    PF_PixelFormat format() const { return format_; }
+    A_long width() const { return world_.width; }
+    A_long height() const { return world_.height; }
+
+    template <typename Pixel>
+    Pixel* row(A_long y)
+    {
+        return reinterpret_cast<Pixel*>(static_cast<unsigned char*>(world_.data) +
+                                        static_cast<std::ptrdiff_t>(y) * world_.rowbytes);
+    }
+    template <typename Pixel>
+    const Pixel* row(A_long y) const
+    {
+        return reinterpret_cast<const Pixel*>(static_cast<const unsigned char*>(world_.data) +
+                                              static_cast<std::ptrdiff_t>(y) * world_.rowbytes);
+    }
+
+    // Fills every byte, padding included, with `value`.
+    void fillBytes(unsigned char value);
+
+private:
+    PF_EffectWorld world_{};
+    PF_PixelFormat format_;
+    std::vector<unsigned char> storage_;
+};
+
+} // namespace harness
