@@ -1,0 +1,31 @@
+// Turning a distance along the whole mask path into a segment and a
+// distance along that segment.
+#pragma once
+
+struct PFInfo;
+
+// Finds the segment of the path that holds `distance` (arc length from the
+// start of the path) and the arc length from that segment's start, using
+// info->segmentEnds (cumulative end distance per segment, segmentCount >= 1).
+//
+// *segmentIndex is a hint on entry (the index the previous call returned) and
+// the answer on return; the walk starts there, forward when the distance lies
+// beyond the hint's end and backward otherwise, so a sweep over increasing
+// distances costs constant time per call. A distance exactly on a segment
+// boundary belongs to the later segment (at position 0) when it was reached
+// walking forward, and to the earlier one (at its full length) when reached
+// walking backward. A distance that is not a number walks backward and gives
+// segment 0.
+//
+// A distance at or past the end of the path gives segmentCount (one past the
+// last segment) and the excess as position; see clampPathLookupToLastSegment.
+void getIPathSegAndPosAlongPathSeg(PFInfo* info, float distance, unsigned int* segmentIndex,
+                                   float* positionInSegment);
+
+// Makes an answer of getIPathSegAndPosAlongPathSeg safe to evaluate: when
+// *segmentIndex is segmentCount (one past the last segment), it becomes the
+// last segment and *positionInSegment that segment's full length, computed as
+// the lookup computes positions (segmentEnds[last] - segmentEnds[last - 1],
+// rounded to float): the end of the path. Any other answer is left alone.
+// Returns whether it changed the answer. segmentCount must be at least 1.
+bool clampPathLookupToLastSegment(const PFInfo* info, unsigned int* segmentIndex, float* positionInSegment);
