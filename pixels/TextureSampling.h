@@ -1,0 +1,286 @@
+// Reading texture colours for one output pixel of a line: the bilinear
+// reader with edge clamping, the texture column and row with tiling and
+// mirrored repeats, the Specified Layer colour with area sampling, and the
+// Original Frame position (with bouncing at the frame edges) and colour.
+//
+// Everything here runs per covered output pixel on the drawing pass's
+// worker threads: it allocates nothing, calls no host suite, reads only the
+// render context and the input and texture images, and keeps no state.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "HostAPI.h"
+#include "geometry/Points.h"
+#include "pixels/PixelTraits.h"
+#include "render/PFInfo.h"
+
+namespace sampling_detail {
+
+inline void add(FloatChannels& sum, const FloatChannels& c)
+{
+    sum.alpha += c.alpha;
+    sum.red += c.red;
+    sum.green += c.green;
+    sum.blue += c.blue;
+}
+
+// Advances an averaging loop's counter; false when the step no longer moves
+// it (a step of 0 or not a number, or a counter so large that adding the
+// step changes nothing), which would otherwise never end the loop.
+inline bool advance(float& counter, float step)
+{
+    const float next = counter + step;
+    if (!(next > counter))
+        return false;
+    counter = next;
+    return true;
+}
+
+// Distance, in units of the direction, from (px, py) to the frame edge that
+// lies ahead in each axis; a ratio that is not a number is passed over
+// (both not a number: the result is not a number).
+inline float distanceToEdge(float px, float py, float dx, float dy, float width, float height)
+{
+    const float tX = std::fabs((dx > 0.0f ? width - px : px) / dx);
+    const float tY = std::fabs((dy > 0.0f ? height - py : py) / dy);
+    if (std::isnan(tX))
+        return tY;
+    if (std::isnan(tY))
+        return tX;
+    return tY < tX ? tY : tX;
+}
+
+} // namespace sampling_detail
+
+// Bilinear read of `world` at (x, y). Coordinates are clamped to the image
+// (one that is not a number reads the last column or row); on the last
+// column or row the missing neighbour is the pixel itself. The blend runs in
+// float; integer formats truncate the result. An empty image reads as
+// transparent black.
+template <typename T>
+inline T get_pixel_at_point_on_effectworld(PF_LayerDef* world, int pitch, float x, float y)
+{
+    const std::int32_t w = world->width;
+    const std::int32_t h = world->height;
+    if (w <= 0 || h <= 0)
+        return T{};
+    const float lastX = static_cast<float>(w - 1);
+    const float lastY = static_cast<float>(h - 1);
+    float cx = lastX;
+    if (!std::isnan(x)) {
+        cx = x < lastX ? x : lastX;
+        cx = cx > 0.0f ? cx : 0.0f;
+    }
+    float cy = lastY;
+    if (!std::isnan(y)) {
+        cy = y < lastY ? y : lastY;
+        cy = cy > 0.0f ? cy : 0.0f;
+    }
+    const auto ix = static_cast<std::int32_t>(cx);
+    const auto iy = static_cast<std::int32_t>(cy);
+    const float fx = cx - static_cast<float>(ix);
+    const float fy = cy - static_cast<float>(iy);
+
+    const T* pixels = static_cast<const T*>(world->data);
+    const std::int32_t i = ix + iy * pitch;
+    const std::int32_t right = ix == w - 1 ? 0 : 1;
+    const std::int32_t down = iy == h - 1 ? 0 : pitch;
+    const FloatChannels p = toFloatChannels(pixels[i]);
+    const FloatChannels pr = toFloatChannels(pixels[i + right]);
+    const FloatChannels pl = toFloatChannels(pixels[i + down]);
+    const FloatChannels pd = toFloatChannels(pixels[i + down + right]);
+
+    const float gx = 1.0f - fx;
+    const float gy = 1.0f - fy;
+    auto blend = [&](float c, float cr, float cl, float cd) {
+        const float top = c * gx + cr * fx;
+        const float bottom = cl * gx + cd * fx;
+        return top * gy + bottom * fy;
+    };
+    return truncatePixel<T>(FloatChannels{blend(p.alpha, pr.alpha, pl.alpha, pd.alpha),
+                                          blend(p.red, pr.red, pl.red, pd.red),
+                                          blend(p.green, pr.green, pl.green, pd.green),
+                                          blend(p.blue, pr.blue, pl.blue, pd.blue)});
+}
+
+// Texture column for the point `lineDistance` pixels along a line, moved by
+// `xOffset` texels: "Scale X" tiles per texture width, every second tile
+// running backwards under "Repeat Mirrored X".
+inline float getTextureCoordinateX(PFInfo* info, float lineDistance, float xOffset)
+{
+    const float w = static_cast<float>(info->textureWorld->width);
+    const float x = info->scaleX * lineDistance + xOffset;
+    float tx = static_cast<float>(std::fmod(static_cast<double>(x), static_cast<double>(w)));
+    if (info->repeatMirroredX && std::fmod(static_cast<double>(x), 2.0 * static_cast<double>(w)) >= static_cast<double>(w)) {
+        const float e = w <= lineDistance ? 1.0f : 0.0f;
+        tx = (w - 1.0f) - (tx + e);
+    }
+    return tx;
+}
+
+// Texture row for a line leaving the path `pathDistance` pixels from its
+// start, moved by `yOffset` texels: "Scale Y" repeats per path length,
+// shifted by "Texture Offset", anchored at the start of the path or at the
+// line start nearest to "Point". The two anchors add their terms in
+// different orders; each is kept as it is.
+inline float getTextureCoordinateY(PFInfo* info, float pathDistance, float yOffset)
+{
+    const double pathLength = info->pathLength;
+    const double h = static_cast<double>(info->textureWorld->height);
+    const auto d = static_cast<float>(static_cast<double>(yOffset) * pathLength / h);
+    const float s = info->scaleY * pathDistance;
+    double v;
+    if (info->originNearestToPoint) {
+        v = ((static_cast<double>(s + d) + info->textureOffsetDistance) -
+             static_cast<double>(info->scaleY) * info->originPathPosition) +
+            static_cast<double>(std::ceil(info->scaleY)) * pathLength;
+    } else {
+        v = (static_cast<double>(d) + info->textureOffsetDistance) + static_cast<double>(s);
+    }
+    return static_cast<float>(std::fmod(v, pathLength) * h / pathLength);
+}
+
+// The "Specified Layer" colour of one pixel: a single read of the tiled
+// texture, or the average of reads spread along the path (pathSampleCount
+// samples pathSampleStep texels apart), along the line (scaleXSampleCount
+// samples scaleXSampleStep texels apart), or both. The divisor is the
+// sample count. directionX and directionY are not used.
+template <typename T>
+inline T getTextureColor_SpecifiedLayer(PFInfo* info, float directionX, float directionY, float pathDistance,
+                                        float lineDistance, float pathSampleStep, float pathSampleCount)
+{
+    static_cast<void>(directionX);
+    static_cast<void>(directionY);
+    PF_LayerDef* texture = info->textureWorld;
+    const int pitch = info->texturePitch;
+    const bool alongLine = info->areaSampleTextureX;
+    const bool alongPath = info->areaSampleTextureY;
+    if (!info->areaSamplingEnabled || (!alongLine && !alongPath)) {
+        return get_pixel_at_point_on_effectworld<T>(texture, pitch, getTextureCoordinateX(info, lineDistance, 0.0f),
+                                                    getTextureCoordinateY(info, pathDistance, 0.0f));
+    }
+
+    FloatChannels sum{0.0f, 0.0f, 0.0f, 0.0f};
+    float divisor;
+    if (!alongLine) {
+        const float column = getTextureCoordinateX(info, lineDistance, 0.0f);
+        float k = 0.0f;
+        while (k < pathSampleCount) {
+            sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(
+                                          texture, pitch, column, getTextureCoordinateY(info, pathDistance, k))));
+            if (!sampling_detail::advance(k, pathSampleStep))
+                break;
+        }
+        divisor = pathSampleCount;
+    } else if (!alongPath) {
+        const float row = getTextureCoordinateY(info, pathDistance, 0.0f);
+        float j = 0.0f;
+        while (j < info->scaleXSampleCount) {
+            sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(
+                                          texture, pitch, getTextureCoordinateX(info, lineDistance, j), row)));
+            if (!sampling_detail::advance(j, info->scaleXSampleStep))
+                break;
+        }
+        divisor = info->scaleXSampleCount;
+    } else {
+        float k = 0.0f;
+        while (k < pathSampleCount) {
+            const float row = getTextureCoordinateY(info, pathDistance, k);
+            float j = 0.0f;
+            while (j < info->scaleXSampleCount) {
+                sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(
+                                              texture, pitch, getTextureCoordinateX(info, lineDistance, j), row)));
+                if (!sampling_detail::advance(j, info->scaleXSampleStep))
+                    break;
+            }
+            if (!sampling_detail::advance(k, pathSampleStep))
+                break;
+        }
+        divisor = info->scaleXSampleCount * pathSampleCount;
+    }
+    return truncatePixel<T>(FloatChannels{sum.alpha / divisor, sum.red / divisor, sum.green / divisor,
+                                          sum.blue / divisor});
+}
+
+// Writes into `result` the frame position `length` pixels from `origin`
+// along (directionX, directionY). Under "Mirror Tile At Edge" a walk that
+// reaches a frame edge turns back the way it came (the whole direction is
+// reversed) as often as needed.
+inline void getOriginalFrameTextureCoordinates(PFInfo* info, Linestra::FloatPoint origin, Linestra::FloatPoint* result,
+                                               float length, float directionX, float directionY)
+{
+    float px = origin.x;
+    float py = origin.y;
+    float dx = directionX;
+    float dy = directionY;
+    float remaining = length;
+    if (info->mirrorTileAtEdge) {
+        const auto w = static_cast<float>(info->width);
+        const auto h = static_cast<float>(info->height);
+        float t = sampling_detail::distanceToEdge(px, py, dx, dy, w, h);
+        if (t < remaining) {
+            // A walk that makes no progress twice in a row (a frame without
+            // width or height, or a remaining distance too large for a step
+            // to change it) stops bouncing rather than loop for ever.
+            int stalls = 0;
+            do {
+                px += t * dx;
+                py += t * dy;
+                const float before = remaining;
+                remaining -= t;
+                dx = -dx;
+                dy = -dy;
+                t = sampling_detail::distanceToEdge(px, py, dx, dy, w, h);
+                stalls = remaining < before ? 0 : stalls + 1;
+            } while (remaining > t && stalls < 2);
+        }
+    }
+    *result = Linestra::FloatPoint{px + remaining * dx, py + remaining * dy};
+}
+
+// Moves `point` one sample step (stepX, stepY). Under "Mirror Tile At Edge" a
+// step that would cross the frame edge lands as far inside the edge as it
+// would have gone beyond it; the step itself is not reversed.
+inline void getOriginalFrameTextureCoordinates_AreaSampling(PFInfo* info, Linestra::FloatPoint* point, float stepX,
+                                                            float stepY)
+{
+    if (info->mirrorTileAtEdge) {
+        const float t = sampling_detail::distanceToEdge(point->x, point->y, stepX, stepY,
+                                                        static_cast<float>(info->width),
+                                                        static_cast<float>(info->height));
+        if (t <= 1.0f) {
+            const float f = 2.0f * t - 1.0f;
+            point->x += f * stepX;
+            point->y += f * stepY;
+            return;
+        }
+    }
+    point->x += stepX;
+    point->y += stepY;
+}
+
+// The "Original Frame" colour at `point`: one read of the input frame, or,
+// with area sampling, the average of sampleCount samples sampleStep apart
+// starting at `point` and walking (stepX, stepY) per sample.
+template <typename T>
+inline T getTextureColor_OriginalFrame(PFInfo* info, Linestra::FloatPoint point, float stepX, float stepY,
+                                       bool areaSample, float sampleCount, float sampleStep)
+{
+    PF_LayerDef* input = info->inputWorld;
+    const int pitch = info->inputPitch;
+    if (!info->areaSamplingEnabled || !areaSample)
+        return get_pixel_at_point_on_effectworld<T>(input, pitch, point.x, point.y);
+
+    FloatChannels sum{0.0f, 0.0f, 0.0f, 0.0f};
+    if (sampleCount > 0.0f) {
+        float k = 0.0f;
+        do {
+            sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(input, pitch, point.x, point.y)));
+            getOriginalFrameTextureCoordinates_AreaSampling(info, &point, stepX, stepY);
+        } while (sampling_detail::advance(k, sampleStep) && k < sampleCount);
+    }
+    const float scale = 1.0f / sampleCount;
+    return truncatePixel<T>(FloatChannels{sum.alpha * scale, sum.red * scale, sum.green * scale, sum.blue * scale});
+}
