@@ -25,6 +25,47 @@ struct PathSample {
     double x = 0, y = 0, dx = 0, dy = 0;
 };
 
+// One segment made ready for many lookups by length: its arc length and a
+// table of pieces of the parameter range, each short enough that one
+// Gauss-Legendre rule measures it to well below the length tolerance. The
+// table gives a close first guess for the Newton search of a point by
+// length; it does not change any result beyond the stated tolerances.
+class PreparedSegment {
+public:
+    PreparedSegment() = default;
+    // `frequency` sizes the table (more pieces, fewer Newton steps).
+    explicit PreparedSegment(const std::array<Vec2, 4>& controlPoints, int frequency = 0);
+
+    // Both handles zero: the segment is the straight edge P0 to P3.
+    bool isStraight() const { return straight_; }
+    double length() const { return length_; }
+
+    // Point and dB/dt at arc length s. A straight edge applies its formula
+    // to any s; a curve clamps s to [0, length] (the end points exactly).
+    PathSample evaluate(double s) const;
+
+    // Bezier parameter t at arc length s (0 for a straight edge of length 0).
+    double parameterAt(double s) const;
+
+private:
+    struct Piece {
+        double t0, t1;         // parameter range
+        double s0;             // arc length from the start of the segment to t0
+        double length;         // arc length of the piece
+        double speed0, speed1; // |dB/dt| at t0 and t1
+    };
+    double speed(double t) const;
+    double pieceIntegral(double a, double b) const;
+    void buildPieces(double a, double b, double whole, int depth, double scale);
+
+    std::array<Vec2, 4> p_{};
+    // dB/dt = c2 t^2 + c1 t + c0 (power form, used only for the speed)
+    Vec2 c0_, c1_, c2_;
+    bool straight_ = true;
+    double length_ = 0;
+    std::vector<Piece> pieces_;
+};
+
 class MaskPath {
 public:
     MaskPath() = default;
@@ -45,6 +86,9 @@ public:
 
     // Point and derivative at arc length s along segment i.
     PathSample evaluate(int segment, double s) const;
+
+    // Segment i ready for repeated lookups (see PreparedSegment).
+    PreparedSegment prepare(int segment, int frequency = 0) const;
 
     // Every coordinate and handle multiplied per axis, before any
     // measurement (render scale: x * nx / dx, y * ny / dy in double).
