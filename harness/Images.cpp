@@ -317,6 +317,10 @@ void WriteImage(const OwnedWorld& world, const std::string& path)
         wanted = OIIO::TypeDesc::UINT16;
     else if (world.format() == PF_PixelFormat_ARGB128)
         wanted = OIIO::TypeDesc::FLOAT;
+    // PNG holds no floats; a float render keeps 16 bits there rather than
+    // the writer's fallback of 8.
+    if (wanted == OIIO::TypeDesc::FLOAT && std::string(output->format_name()) == "png")
+        wanted = OIIO::TypeDesc::UINT16;
     const int channels = output->supports("alpha") ? 4 : 3;
     OIIO::ImageSpec spec(world.width(), world.height(), channels, wanted);
     if (channels == 4) {
@@ -325,6 +329,11 @@ void WriteImage(const OwnedWorld& world, const std::string& path)
         // divide by alpha.
         spec.attribute("oiio:UnassociatedAlpha", 1);
     }
+
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec))
+        throw ImageError("cannot write image \"" + path + "\": folder \"" + folder.string() + "\" does not exist");
 
     const std::string temporary = TemporaryName(target);
     const auto discard = [&temporary]() {
@@ -375,7 +384,6 @@ void WriteImage(const OwnedWorld& world, const std::string& path)
     }
     output.reset();
 
-    std::error_code ec;
     fs::rename(temporary, target, ec);
     if (ec) {
         discard();

@@ -11,7 +11,8 @@
 // Writing: an 8-bit buffer as 8-bit values, a 16-bit buffer as 0..65535
 // (round(v * 65535 / 32768)), a float buffer as 32-bit floats; the output
 // path's extension chooses the file format (.png for 8 and 16 bits, .exr for
-// float; any other format the imaging library writes converts from these).
+// float; any other format the imaging library writes converts from these, a
+// float buffer into PNG as 16 bits).
 // A file is written under a temporary name in the same folder and renamed
 // when complete, so that no half-written file is ever left behind.
 #pragma once

@@ -1,0 +1,283 @@
+// Image files in and out of padded buffers in the three formats, the value
+// mappings between file and buffer depths, and generated pictures.
+#include "harness/Images.h"
+
+#include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace harness {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ImagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = fs::temp_directory_path() /
+                  ("linestra-images-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+    std::string file(const std::string& name) const { return (folder_ / name).string(); }
+    std::vector<std::string> folderContents() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path folder_;
+};
+
+// Raw values as the file holds them, RGBA, and the file's channel type.
+struct FileContents {
+    OIIO::TypeDesc type;
+    int channels = 0;
+    std::vector<float> values; // as read in the file's own type, widened
+};
+
+FileContents ReadRaw(const std::string& path)
+{
+    FileContents contents;
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto input = OIIO::ImageInput::open(path, &config);
+    EXPECT_TRUE(input) << OIIO::geterror();
+    if (!input)
+        return contents;
+    const OIIO::ImageSpec& spec = input->spec();
+    contents.type = spec.format;
+    contents.channels = spec.nchannels;
+    const auto count = static_cast<std::size_t>(spec.width * spec.height * spec.nchannels);
+    if (spec.format == OIIO::TypeDesc::UINT16) {
+        std::vector<unsigned short> raw(count);
+        input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, raw.data());
+        contents.values.assign(raw.begin(), raw.end());
+    } else if (spec.format == OIIO::TypeDesc::UINT8) {
+        std::vector<unsigned char> raw(count);
+        input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, raw.data());
+        contents.values.assign(raw.begin(), raw.end());
+    } else {
+        contents.values.resize(count);
+        input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, contents.values.data());
+    }
+    return contents;
+}
+
+template <typename Pixel>
+void ExpectSamePixels(const OwnedWorld& a, const OwnedWorld& b)
+{
+    ASSERT_EQ(a.width(), b.width());
+    ASSERT_EQ(a.height(), b.height());
+    for (A_long y = 0; y < a.height(); ++y)
+        for (A_long x = 0; x < a.width(); ++x) {
+            const Pixel& p = a.row<Pixel>(y)[x];
+            const Pixel& q = b.row<Pixel>(y)[x];
+            ASSERT_TRUE(p.alpha == q.alpha && p.red == q.red && p.green == q.green && p.blue == q.blue)
+                << "pixel " << x << ", " << y;
+        }
+}
+
+TEST_F(ImagesTest, EightBitRoundTripKeepsStraightColour)
+{
+    OwnedWorld world(37, 5, PF_PixelFormat_ARGB32);
+    ASSERT_GT(world.world().rowbytes, 37 * 4);
+    for (A_long y = 0; y < 5; ++y)
+        for (A_long x = 0; x < 37; ++x)
+            world.row<PF_Pixel>(y)[x] = PF_Pixel{static_cast<A_u_char>(x * 7), static_cast<A_u_char>(200 - y),
+                                                 static_cast<A_u_char>(x), static_cast<A_u_char>(255 - x)};
+    WriteImage(world, file("eight.png"));
+    const FileContents raw = ReadRaw(file("eight.png"));
+    EXPECT_EQ(raw.type, OIIO::TypeDesc::UINT8);
+    EXPECT_EQ(raw.channels, 4);
+    // Alpha 0 with colour: colour kept, not premultiplied away.
+    EXPECT_EQ(raw.values[0], 200.0f);
+    ExpectSamePixels<PF_Pixel>(ReadImage(file("eight.png"), PF_PixelFormat_ARGB32), world);
+}
+
+TEST_F(ImagesTest, SixteenBitRoundTripMapsWhiteTo65535AndBack)
+{
+    // Every 16-bit value 0..32768 once.
+    OwnedWorld world(129, 256, PF_PixelFormat_ARGB64);
+    A_u_short v = 0;
+    for (A_long y = 0; y < 256; ++y)
+        for (A_long x = 0; x < 129; ++x) {
+            const auto value = static_cast<A_u_short>(std::min<int>(v++, 32768));
+            world.row<PF_Pixel16>(y)[x] = PF_Pixel16{32768, value, static_cast<A_u_short>(32768 - value), 16384};
+        }
+    WriteImage(world, file("sixteen.png"));
+    const FileContents raw = ReadRaw(file("sixteen.png"));
+    EXPECT_EQ(raw.type, OIIO::TypeDesc::UINT16);
+    EXPECT_EQ(raw.values[3], 65535.0f);  // alpha 32768
+    EXPECT_EQ(raw.values[0], 0.0f);      // red 0
+    EXPECT_EQ(raw.values[1], 65535.0f);  // green 32768
+    EXPECT_EQ(raw.values[2], 32768.0f);  // 16384: 32767.5 rounds up
+    EXPECT_EQ(raw.values[4], 2.0f);      // red 1: 1.99997
+    ExpectSamePixels<PF_Pixel16>(ReadImage(file("sixteen.png"), PF_PixelFormat_ARGB64), world);
+}
+
+TEST_F(ImagesTest, FloatRoundTripIsExactIn32BitExr)
+{
+    OwnedWorld world(11, 3, PF_PixelFormat_ARGB128);
+    const float values[] = {0.0f, 1.0f, 2.5f, -0.25f, 1e-7f, 0.1f, 1000.125f, 0.333333343f};
+    int i = 0;
+    for (A_long y = 0; y < 3; ++y)
+        for (A_long x = 0; x < 11; ++x, ++i)
+            world.row<PF_PixelFloat>(y)[x] = PF_PixelFloat{values[i % 8], values[(i + 1) % 8], values[(i + 3) % 8],
+                                                           values[(i + 5) % 8] * 3};
+    WriteImage(world, file("float.exr"));
+    const FileContents raw = ReadRaw(file("float.exr"));
+    EXPECT_EQ(raw.type, OIIO::TypeDesc::FLOAT);
+    ExpectSamePixels<PF_PixelFloat>(ReadImage(file("float.exr"), PF_PixelFormat_ARGB128), world);
+}
+
+TEST_F(ImagesTest, FileDepthsMapIntoEveryBufferFormat)
+{
+    // An 8-bit and a 16-bit file of the same grey levels, without alpha.
+    const int levels8[] = {0, 1, 128, 254, 255};
+    const int levels16[] = {0, 1, 32767, 65534, 65535};
+    {
+        auto out = OIIO::ImageOutput::create(file("grey8.png"));
+        out->open(file("grey8.png"), OIIO::ImageSpec(5, 1, 1, OIIO::TypeDesc::UINT8));
+        const unsigned char data[] = {0, 1, 128, 254, 255};
+        out->write_image(OIIO::TypeDesc::UINT8, data);
+        out->close();
+        auto out16 = OIIO::ImageOutput::create(file("grey16.png"));
+        out16->open(file("grey16.png"), OIIO::ImageSpec(5, 1, 1, OIIO::TypeDesc::UINT16));
+        const unsigned short data16[] = {0, 1, 32767, 65534, 65535};
+        out16->write_image(OIIO::TypeDesc::UINT16, data16);
+        out16->close();
+    }
+    const auto image8 = ImageFile::Read(file("grey8.png"));
+    const auto image16 = ImageFile::Read(file("grey16.png"));
+    EXPECT_EQ(image8->bitDepth(), 8);
+    EXPECT_EQ(image16->bitDepth(), 16);
+    const OwnedWorld a8 = image8->toWorld(PF_PixelFormat_ARGB32);
+    const OwnedWorld a16 = image8->toWorld(PF_PixelFormat_ARGB64);
+    const OwnedWorld aFloat = image8->toWorld(PF_PixelFormat_ARGB128);
+    const OwnedWorld b8 = image16->toWorld(PF_PixelFormat_ARGB32);
+    const OwnedWorld b16 = image16->toWorld(PF_PixelFormat_ARGB64);
+    const OwnedWorld bFloat = image16->toWorld(PF_PixelFormat_ARGB128);
+    for (A_long x = 0; x < 5; ++x) {
+        const int v = levels8[x];
+        const int w = levels16[x];
+        EXPECT_EQ(a8.row<PF_Pixel>(0)[x].green, v);
+        EXPECT_EQ(a8.row<PF_Pixel>(0)[x].alpha, 255); // opaque without alpha
+        EXPECT_EQ(a16.row<PF_Pixel16>(0)[x].blue, std::lround(v * 32768.0 / 255.0));
+        EXPECT_EQ(a16.row<PF_Pixel16>(0)[x].alpha, 32768);
+        EXPECT_EQ(aFloat.row<PF_PixelFloat>(0)[x].red, static_cast<float>(v) / 255.0f);
+        EXPECT_EQ(aFloat.row<PF_PixelFloat>(0)[x].alpha, 1.0f);
+        EXPECT_EQ(b8.row<PF_Pixel>(0)[x].red, std::lround(w * 255.0 / 65535.0));
+        EXPECT_EQ(b16.row<PF_Pixel16>(0)[x].red, std::lround(w * 32768.0 / 65535.0));
+        EXPECT_EQ(b16.row<PF_Pixel16>(0)[x].alpha, 32768);
+        EXPECT_EQ(bFloat.row<PF_PixelFloat>(0)[x].red, static_cast<float>(w) / 65535.0f);
+    }
+}
+
+TEST_F(ImagesTest, FloatFilesClampIntoIntegerBuffers)
+{
+    OwnedWorld world(4, 1, PF_PixelFormat_ARGB128);
+    const float reds[] = {-0.5f, 0.5f, 1.0f, 7.0f};
+    for (A_long x = 0; x < 4; ++x)
+        world.row<PF_PixelFloat>(0)[x] = PF_PixelFloat{1.0f, reds[x], std::nanf(""), 0.25f};
+    WriteImage(world, file("wide.exr"));
+    const OwnedWorld eight = ReadImage(file("wide.exr"), PF_PixelFormat_ARGB32);
+    const OwnedWorld sixteen = ReadImage(file("wide.exr"), PF_PixelFormat_ARGB64);
+    const int expected8[] = {0, 128, 255, 255};
+    const int expected16[] = {0, 16384, 32768, 32768};
+    for (A_long x = 0; x < 4; ++x) {
+        EXPECT_EQ(eight.row<PF_Pixel>(0)[x].red, expected8[x]);
+        EXPECT_EQ(sixteen.row<PF_Pixel16>(0)[x].red, expected16[x]);
+        EXPECT_EQ(eight.row<PF_Pixel>(0)[x].green, 0); // not a number
+        EXPECT_EQ(sixteen.row<PF_Pixel16>(0)[x].blue, 8192);
+    }
+}
+
+TEST_F(ImagesTest, ExtensionChoosesAnotherFormat)
+{
+    OwnedWorld world(3, 2, PF_PixelFormat_ARGB32);
+    for (A_long y = 0; y < 2; ++y)
+        for (A_long x = 0; x < 3; ++x)
+            world.row<PF_Pixel>(y)[x] = PF_Pixel{255, 10, 20, 30};
+    WriteImage(world, file("eight.tif"));
+    ExpectSamePixels<PF_Pixel>(ReadImage(file("eight.tif"), PF_PixelFormat_ARGB32), world);
+    // An 8-bit render into OpenEXR keeps its values on the float scale.
+    WriteImage(world, file("eight.exr"));
+    const OwnedWorld back = ReadImage(file("eight.exr"), PF_PixelFormat_ARGB128);
+    EXPECT_NEAR(back.row<PF_PixelFloat>(1)[2].blue, 30.0f / 255.0f, 1e-3);
+    // A float render into PNG keeps 16 bits.
+    OwnedWorld floats(2, 1, PF_PixelFormat_ARGB128);
+    floats.row<PF_PixelFloat>(0)[1] = PF_PixelFloat{1.0f, 0.5f, 2.0f, -1.0f};
+    WriteImage(floats, file("float.png"));
+    const FileContents raw = ReadRaw(file("float.png"));
+    EXPECT_EQ(raw.type, OIIO::TypeDesc::UINT16);
+    EXPECT_EQ(raw.values[4], 32768.0f); // round(0.5 * 65535)
+    EXPECT_EQ(raw.values[5], 65535.0f);
+    EXPECT_EQ(raw.values[6], 0.0f);
+}
+
+TEST_F(ImagesTest, WritingLeavesNoTemporaryAndFailureLeavesNothing)
+{
+    OwnedWorld world(2, 2, PF_PixelFormat_ARGB64);
+    WriteImage(world, file("a.png"));
+    WriteImage(world, file("a.png")); // replaces
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"a.png"});
+
+    EXPECT_THROW(WriteImage(world, file("b.unknown-format")), ImageError);
+    EXPECT_THROW(WriteImage(world, file("missing-folder/c.png")), ImageError);
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"a.png"});
+}
+
+TEST_F(ImagesTest, MissingAndUnreadableFilesNameThePath)
+{
+    const std::string missing = file("nowhere.png");
+    try {
+        ImageFile::Read(missing);
+        FAIL();
+    } catch (const ImageError& e) {
+        EXPECT_EQ(std::string(e.what()), "image file \"" + missing + "\" does not exist");
+    }
+    const std::string broken = file("broken.png");
+    std::ofstream(broken) << "this is not a picture";
+    try {
+        ImageFile::Read(broken);
+        FAIL();
+    } catch (const ImageError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("cannot read image \"" + broken + "\": ", 0), 0u) << e.what();
+    }
+}
+
+TEST(GeneratedPictureTest, PatternsInEveryFormat)
+{
+    const OwnedWorld checker8 = GeneratePattern("checker", 64, 48, PF_PixelFormat_ARGB32, 8);
+    EXPECT_EQ(checker8.row<PF_Pixel>(0)[0].red, 235);
+    EXPECT_EQ(checker8.row<PF_Pixel>(0)[8].red, 40);
+    EXPECT_EQ(checker8.row<PF_Pixel>(8)[8].red, 235);
+    EXPECT_EQ(checker8.row<PF_Pixel>(47)[63].alpha, 255);
+
+    const OwnedWorld gradient8 = GeneratePattern("gradient", 256, 16, PF_PixelFormat_ARGB32);
+    const OwnedWorld gradientFloat = GeneratePattern("gradient", 256, 16, PF_PixelFormat_ARGB128);
+    const OwnedWorld gradient16 = GeneratePattern("gradient", 256, 16, PF_PixelFormat_ARGB64);
+    EXPECT_EQ(gradient8.row<PF_Pixel>(0)[0].red, 0);
+    EXPECT_EQ(gradient8.row<PF_Pixel>(0)[255].red, 255);
+    EXPECT_EQ(gradient8.row<PF_Pixel>(15)[0].green, 255);
+    for (A_long x = 0; x < 256; x += 17) {
+        const PF_Pixel& p = gradient8.row<PF_Pixel>(7)[x];
+        EXPECT_EQ(gradientFloat.row<PF_PixelFloat>(7)[x].blue, static_cast<float>(p.blue) / 255.0f);
+        EXPECT_EQ(gradient16.row<PF_Pixel16>(7)[x].red, std::lround(p.red * 32768.0 / 255.0));
+    }
+    EXPECT_THROW(GeneratePattern("plasma", 4, 4, PF_PixelFormat_ARGB32), std::invalid_argument);
+}
+
+} // namespace
+} // namespace harness
