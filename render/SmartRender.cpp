@@ -1,7 +1,335 @@
+// The render pass: receives the render context of this frame back from the
+// host, checks out the pixels, prepares the texture, paints the background,
+// builds the fine line table and the ownership tables, runs the drawing pass
+// on the host's threads, and releases everything it made.
+//
+// Host calls after the first error of the command are skipped, and the first
+// error is the command's result. Everything the pass allocates or checks
+// out is released on every path, errors, cancel and thrown codes included.
 #include "render/RenderCommands.h"
 
-// Temporary: replaced by the render pass.
-PF_Err SmartRender(PF_InData*, PF_OutData*, PF_SmartRenderExtra*)
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geometry/DrawingPass.h"
+#include "geometry/LineClipping.h"
+#include "host/DebugOutput.h"
+#include "host/Params.h"
+#include "host/SuiteHandler.h"
+#include "host/SuiteScoper.h"
+#include "pixels/Background.h"
+#include "pixels/TexturePreparation.h"
+#include "render/FineLineTable.h"
+#include "render/PFInfo.h"
+
+namespace {
+
+// Row stride in pixels of an image of the render's format; 0 for a format
+// the effect does not draw.
+std::uint16_t pixelPitch(const PF_EffectWorld& world, PF_PixelFormat format)
 {
-    return PF_Err_NONE;
+    A_long bytesPerPixel = 0;
+    switch (format) {
+    case PF_PixelFormat_ARGB32:
+        bytesPerPixel = 4;
+        break;
+    case PF_PixelFormat_ARGB64:
+        bytesPerPixel = 8;
+        break;
+    case PF_PixelFormat_ARGB128:
+        bytesPerPixel = 16;
+        break;
+    default:
+        return 0;
+    }
+    return static_cast<std::uint16_t>(world.rowbytes / bytesPerPixel);
+}
+
+// Checks the input layer back in when the command ends, however it ends.
+class InputCheckout {
+public:
+    InputCheckout(PF_InData* in_data, PF_SmartRenderExtra* extra) : in_data_(in_data), extra_(extra) {}
+    InputCheckout(const InputCheckout&) = delete;
+    InputCheckout& operator=(const InputCheckout&) = delete;
+    ~InputCheckout()
+    {
+        if (!checkedIn_)
+            extra_->cb->checkin_layer_pixels(in_data_->effect_ref, 0);
+    }
+    PF_Err checkIn()
+    {
+        checkedIn_ = true;
+        return extra_->cb->checkin_layer_pixels(in_data_->effect_ref, 0);
+    }
+
+private:
+    PF_InData* in_data_;
+    PF_SmartRenderExtra* extra_;
+    bool checkedIn_ = false;
+};
+
+// The Specified Layer parameter as checked out for this render; checked
+// back in when the command ends.
+class TextureLayerCheckout {
+public:
+    explicit TextureLayerCheckout(PF_InData* in_data) : in_data_(in_data) { AEFX_CLR_STRUCT(param_); }
+    TextureLayerCheckout(const TextureLayerCheckout&) = delete;
+    TextureLayerCheckout& operator=(const TextureLayerCheckout&) = delete;
+    ~TextureLayerCheckout()
+    {
+        if (checkedOut_)
+            PF_CHECKIN_PARAM(in_data_, &param_);
+    }
+    PF_Err checkOut()
+    {
+        const PF_Err err = PF_CHECKOUT_PARAM(in_data_, PARAM_TEXTURE_LAYER, in_data_->current_time,
+                                             in_data_->time_step, in_data_->time_scale, &param_);
+        checkedOut_ = (err == PF_Err_NONE);
+        return err;
+    }
+    PF_LayerDef* layer() { return &param_.u.ld; }
+
+private:
+    PF_InData* in_data_;
+    PF_ParamDef param_;
+    bool checkedOut_ = false;
+};
+
+// Prepared segment handles of the checked-out path, cleaned up when the
+// command ends unless the table code already did.
+class SegmentPreparations {
+public:
+    SegmentPreparations(PF_InData* in_data, const PF_PathDataSuite1* pathData, PF_PathOutlinePtr path,
+                        std::uint32_t count)
+        : in_data_(in_data), pathData_(pathData), path_(path), handles_(count, nullptr)
+    {
+    }
+    SegmentPreparations(const SegmentPreparations&) = delete;
+    SegmentPreparations& operator=(const SegmentPreparations&) = delete;
+    ~SegmentPreparations() { cleanUp(); }
+
+    PF_Err prepare(std::uint32_t segment, A_long frequency)
+    {
+        return pathData_->PF_PathPrepareSegLength(in_data_->effect_ref, path_, static_cast<A_long>(segment),
+                                                  frequency, &handles_[segment]);
+    }
+    void cleanUp()
+    {
+        for (std::size_t i = 0; i < handles_.size(); ++i) {
+            if (handles_[i] != nullptr) {
+                pathData_->PF_PathCleanupSegLength(in_data_->effect_ref, path_, static_cast<A_long>(i),
+                                                   &handles_[i]);
+                handles_[i] = nullptr;
+            }
+        }
+    }
+    PF_PathSegPrepPtr* data() { return handles_.data(); }
+
+private:
+    PF_InData* in_data_;
+    const PF_PathDataSuite1* pathData_;
+    PF_PathOutlinePtr path_;
+    std::vector<PF_PathSegPrepPtr> handles_;
+};
+
+// Line 0 of the fine line table: segment 0 evaluated at position 0 through
+// a temporary preparation of its own.
+PF_Err buildFirstFineLine(PFInfo* info, PF_InData* in_data, const PF_PathDataSuite1* pathData,
+                          PF_PathOutlinePtr path, Linestra::Line* line)
+{
+    PF_PathSegPrepPtr handle = nullptr;
+    PF_Err err = pathData->PF_PathPrepareSegLength(in_data->effect_ref, path, 0, info->segLengthFrequency, &handle);
+    double x = 0, y = 0, dx = 0, dy = 0;
+    if (!err)
+        err = pathData->PF_PathEvalSegLengthDeriv1(in_data->effect_ref, path, &handle, 0, 0.0, &x, &y, &dx, &dy);
+    if (handle != nullptr) {
+        const PF_Err cleanupErr = pathData->PF_PathCleanupSegLength(in_data->effect_ref, path, 0, &handle);
+        if (!err)
+            err = cleanupErr;
+    }
+    if (!err) {
+        *line = makeFineLine(info, x, y, dx, dy, 0.0);
+        line->angleDelta = 0.0f; // line 0 opens the table: no turning before it
+    }
+    return err;
+}
+
+void reportLayoutTime(double seconds)
+{
+    const auto milliseconds = static_cast<long long>(seconds * 1000.0);
+    OutputDebugString("Time spent on that literal one thing: " + std::to_string(milliseconds) + "ms.\n");
+}
+
+// Builds the fine line table and the ownership tables and runs the drawing
+// pass. Entered with no error pending and at least one line of non-zero
+// length; returns the command's pending error.
+PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const PF_Iterate8Suite1* iterate)
+{
+    PF_Err err = PF_Err_NONE;
+    (void)out_data;
+
+    info->outputPixelCount =
+        static_cast<std::uint32_t>(info->outputWorld->width) * static_cast<std::uint32_t>(info->outputWorld->height);
+    const std::size_t maskWords = (static_cast<std::size_t>(info->outputPixelCount) + 63) / 64;
+    std::unique_ptr<PaintedMaskWord[]> paintedMask(new PaintedMaskWord[maskWords]);
+    for (std::size_t w = 0; w < maskWords; ++w)
+        paintedMask[w].store(0, std::memory_order_relaxed);
+
+    AEGP_SuiteHandler suites(in_data->pica_basicP);
+    PF_PathOutlinePtr path = nullptr;
+    err = suites.PathQuerySuite1()->PF_CheckoutPath(in_data->effect_ref, info->pathId, in_data->current_time,
+                                                    in_data->time_step, in_data->time_scale, &path);
+    if (err)
+        return err;
+    const PF_PathDataSuite1* pathData = suites.PathDataSuite1();
+
+    // A path with no segment or no length can own no pixel; the drawing
+    // pass would have nothing to read.
+    if (info->segmentCount == 0)
+        return suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
+
+    FineLineTable table;
+    const std::uint32_t reserve = fineLineBucketReserve(info);
+    table.bucketFirstLine.reserve(reserve);
+    table.bucketLineCount.reserve(reserve);
+
+    Linestra::Line first;
+    err = buildFirstFineLine(info, in_data, pathData, path, &first);
+    if (err)
+        return err;
+    table.lines.push_back(first);
+    err = PF_PROGRESS(in_data, 15, 100);
+
+    std::vector<double> segmentEnds(info->segmentCount);
+    SegmentPreparations preparations(in_data, pathData, path, info->segmentCount);
+    for (std::uint32_t i = 0; i < info->segmentCount && !err; ++i)
+        err = preparations.prepare(i, info->segLengthFrequency);
+    segmentEnds[0] = info->segmentLengths[0];
+    for (std::uint32_t i = 1; i < info->segmentCount; ++i)
+        segmentEnds[i] = segmentEnds[i - 1] + info->segmentLengths[i];
+    info->segmentEnds = segmentEnds.data();
+
+    const PreparedPath prepared{in_data, pathData, path, preparations.data()};
+    err = buildFineLineTable(info, in_data, prepared, table, err);
+    preparations.cleanUp();
+
+    reportLayoutTime(table.layoutSeconds);
+    if (!err)
+        err = PF_PROGRESS(in_data, 60, 100);
+
+    std::vector<std::int32_t> ownerStep;
+    std::vector<std::int32_t> ownerIterator;
+    if (!err && info->useOwnerTables) {
+        ownerStep.assign(info->outputPixelCount, 99999);
+        ownerIterator.assign(info->outputPixelCount, -1);
+        info->ownerStep = ownerStep.data();
+        info->ownerIterator = ownerIterator.data();
+        err = runPixelOwnershipPass(info, in_data);
+    }
+
+    info->paintedMask = paintedMask.get();
+    info->lines = table.lines.data();
+    info->lineCount = static_cast<std::uint32_t>(table.lines.size());
+    info->bucketCount = static_cast<std::uint32_t>(table.bucketLineCount.size());
+    info->bucketFirstLine = table.bucketFirstLine.data();
+    info->bucketLineCount = table.bucketLineCount.data();
+    if (!err)
+        err = PF_PROGRESS(in_data, 80, 100);
+
+    if (!err)
+        err = iterate->iterate_generic(static_cast<A_long>(info->iteratorCount), info, drawSubpixels_IterateFunc);
+    if (!err)
+        err = suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
+
+    // The tables die with this scope; nothing reads them after the command.
+    info->paintedMask = nullptr;
+    info->lines = nullptr;
+    info->bucketFirstLine = nullptr;
+    info->bucketLineCount = nullptr;
+    info->ownerStep = nullptr;
+    info->ownerIterator = nullptr;
+    info->segmentEnds = nullptr;
+    return err;
+}
+
+} // namespace
+
+PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra)
+{
+    auto* info = static_cast<PFInfo*>(extra->input->pre_render_data);
+    if (info == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+
+    PF_EffectWorld* input = nullptr;
+    PF_EffectWorld* output = nullptr;
+    PF_Err err = extra->cb->checkout_layer_pixels(in_data->effect_ref, 0, &input);
+    InputCheckout inputCheckout(in_data, extra);
+    if (!err)
+        err = extra->cb->checkout_output(in_data->effect_ref, &output);
+
+    std::optional<AEFX_SuiteScoper<PF_WorldSuite2>> worldSuite;
+    PF_PixelFormat format = PF_PixelFormat_INVALID;
+    if (!err) {
+        worldSuite.emplace(in_data, kPFWorldSuite, kPFWorldSuiteVersion2, out_data);
+        err = (*worldSuite)->PF_GetPixelFormat(input, &format);
+    }
+
+    std::optional<AEFX_SuiteScoper<PF_Iterate8Suite1>> iterateSuite;
+    TextureLayerCheckout textureLayer(in_data);
+    PreparedTexture texture;
+    if (!err) {
+        err = PF_PROGRESS(in_data, 0, 100);
+        iterateSuite.emplace(in_data, kPFIterate8Suite, kPFIterate8SuiteVersion1, out_data);
+
+        info->pixelFormat = format;
+        info->inputWorld = input;
+        info->outputWorld = output;
+        info->width = input->width;
+        info->height = input->height;
+        info->inputPitch = pixelPitch(*input, format);
+        info->outputPitch = pixelPitch(*output, format);
+
+        if (!err)
+            err = textureLayer.checkOut();
+        info->textureWorld = textureLayer.layer();
+        info->texturePitch = pixelPitch(*info->textureWorld, format);
+        texture.begin(info);
+
+        // Texture and background.
+        if (!err) {
+            err = PF_ABORT(in_data);
+            if (!err)
+                err = outputDefaultTextureForFormat(info, in_data, out_data, &texture);
+            if (!err) {
+                err = PF_ABORT(in_data);
+                if (!info->useOriginalFrame) {
+                    const PF_Err flipErr = flipAndMirrorTextureForFormat(info, in_data, out_data, &texture);
+                    if (!err)
+                        err = flipErr;
+                }
+            }
+            if (!err) {
+                err = PF_ABORT(in_data);
+                if (!err)
+                    err = drawBackgroundToOutput(info, in_data, out_data, static_cast<int>(info->pixelFormat));
+            }
+        }
+
+        // Lines, when any reaches the frame.
+        if (!err && info->maxLineLength > 0)
+            err = drawLines(info, in_data, out_data, iterateSuite->get());
+    }
+
+    // The images texture preparation made are disposed on every path.
+    if (worldSuite)
+        texture.dispose(info, in_data, worldSuite->get());
+    if (!err && worldSuite)
+        err = PF_PROGRESS(in_data, 100, 100);
+
+    iterateSuite.reset();
+    const PF_Err checkinErr = inputCheckout.checkIn();
+    return err ? err : checkinErr;
 }

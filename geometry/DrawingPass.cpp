@@ -1,0 +1,257 @@
+#include "geometry/DrawingPass.h"
+
+#include <cmath>
+
+#include "geometry/LineClipping.h"
+#include "pixels/ColourOutput.h"
+#include "render/PFInfo.h"
+
+namespace {
+
+using Linestra::DoublePoint;
+using Linestra::FloatPoint;
+using Linestra::Int32Point;
+using Linestra::Line;
+
+constexpr float kPi = 3.1415927f;
+constexpr std::int32_t kNoOwnerStep = 99999;
+constexpr float kNoCandidate = 9999.0f;
+
+// A walk position rounded half away from zero to a pixel of the frame;
+// false when it lies outside (a coordinate beyond 32 bits or not a number
+// counts as outside).
+bool pixelInFrame(const PFInfo* info, DoublePoint position, Int32Point* pixel)
+{
+    const double px = std::round(position.x);
+    const double py = std::round(position.y);
+    if (!(px >= 0.0 && py >= 0.0 && px < static_cast<double>(info->width) &&
+          py < static_cast<double>(info->height)))
+        return false;
+    *pixel = Int32Point{static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)};
+    return true;
+}
+
+std::uint32_t pixelIndex(const PFInfo* info, Int32Point pixel)
+{
+    return static_cast<std::uint32_t>(pixel.y) * static_cast<std::uint32_t>(info->width) +
+           static_cast<std::uint32_t>(pixel.x);
+}
+
+bool isPainted(const PFInfo* info, std::uint32_t p)
+{
+    return (info->paintedMask[p >> 6].load(std::memory_order_relaxed) >> (p & 63u)) & 1u;
+}
+
+void markPainted(PFInfo* info, std::uint32_t p)
+{
+    info->paintedMask[p >> 6].fetch_or(std::uint64_t{1} << (p & 63u), std::memory_order_relaxed);
+}
+
+// Distance from the pixel centre to the line's start: differences in float,
+// squares, sum and root in double, rounded to float.
+float distanceToStart(const Line& line, Int32Point pixel)
+{
+    const double dx = static_cast<double>(static_cast<float>(pixel.x) - line.start.x);
+    const double dy = static_cast<double>(static_cast<float>(pixel.y) - line.start.y);
+    return static_cast<float>(std::sqrt(dx * dx + dy * dy));
+}
+
+// Perpendicular distance of the pixel centre from the infinite line through
+// the line's start along its direction; r is the distance to the start.
+float perpendicularDistance(const Line& line, Int32Point pixel, float r)
+{
+    const FloatPoint d = line.direction;
+    const float theta = (d.x < 0.0f ? kPi : 0.0f) - std::atan(d.y / d.x);
+    const float x = line.start.x - static_cast<float>(pixel.x) + r * d.x;
+    const float y = line.start.y - static_cast<float>(pixel.y) + r * d.y;
+    return std::fabs(Linestra::rotate_point_about_origin_return_y(x, y, theta));
+}
+
+// Index of the line at the texture-offset-shifted path position, or -1 when
+// it falls outside the table. `reciprocal` chooses how the distance is
+// scaled to buckets: multiplied by 1 / bucketSpacing, or divided by it.
+std::int32_t shiftedLineIndex(const PFInfo* info, float pathDistance, bool reciprocal)
+{
+    const auto shifted = static_cast<float>(
+        std::fmod(static_cast<double>(pathDistance) + info->textureOffsetDistance, info->pathLength));
+    const double v = reciprocal ? static_cast<double>(shifted) * (1.0 / info->bucketSpacing)
+                                : static_cast<double>(shifted) / info->bucketSpacing;
+    std::int32_t m = lookUpFineLine(info, v);
+    const auto count = static_cast<std::int32_t>(info->lineCount);
+    if (m >= count && !info->pathIsOpen)
+        m -= count;
+    return (m >= 0 && m < count) ? m : -1;
+}
+
+// Texels of the texture that one output pixel spans along the path, for
+// area sampling along the path: returns (step, count).
+void pathSampling(const PFInfo* info, const Line& candidate, float lineDistance, float* step, float* count)
+{
+    const double density =
+        (info->bucketSpacing / static_cast<double>(info->matchTolerance) +
+         static_cast<double>(lineDistance * 1.4142135f * std::fabs(candidate.angleDelta) / info->matchTolerance)) *
+        static_cast<double>(info->lineDensityFactor);
+    const auto perDensity =
+        static_cast<float>(static_cast<double>(static_cast<float>(info->textureHeight) * info->scaleY) / density);
+    const auto k = static_cast<float>(static_cast<double>(perDensity) / info->pathLength);
+    if (!(k >= 1.0f)) { // below 1, or not a number
+        *count = 1.0f;
+        *step = 1.0f;
+        return;
+    }
+    *count = std::floor(k);
+    *step = (*count == 1.0f) ? 1.0f : k / *count;
+}
+
+// Paints the pixel from `candidate`, or from the line at the shifted path
+// position when a texture offset is set. False when that line falls
+// outside the table (the pixel is then not painted).
+bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const Line& candidate, Int32Point pixel,
+                   float lineDistance, bool reciprocalLookup)
+{
+    const auto pathDistance = static_cast<float>(candidate.pathPosition);
+    const Line* drawn = &candidate;
+    if (info->textureOffset != 0.0f) {
+        const std::int32_t m = shiftedLineIndex(info, pathDistance, reciprocalLookup);
+        if (m < 0)
+            return false;
+        drawn = &info->lines[m];
+    }
+    float directionX = drawn->direction.x;
+    float directionY = drawn->direction.y;
+    if (info->directionSignMode == 2) {
+        directionX = -directionX;
+        directionY = -directionY;
+    }
+    float step = 1.0f;
+    float count = 1.0f;
+    pathSampling(info, candidate, lineDistance, &step, &count);
+    getAndOutputColor(info, walkingLine, pathDistance, pixel, drawn->start, directionX, directionY, lineDistance,
+                      step, count);
+    return true;
+}
+
+// Finds the fine line through one owned pixel and paints the pixel from it.
+void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre, std::int32_t candidates,
+                    Int32Point pixel, std::uint32_t p)
+{
+    const auto lineCount = static_cast<std::int32_t>(info->lineCount);
+    float bestDistance = kNoCandidate;
+    std::int32_t best = -1;
+
+    for (std::int32_t j = 0; j < candidates; ++j) {
+        std::int32_t n = centre + candidateOffset(j);
+        if (!info->pathIsOpen) {
+            if (n < 0)
+                n += lineCount;
+            else if (n >= lineCount)
+                n -= lineCount;
+        }
+        if (n < 0 || n >= lineCount)
+            continue;
+
+        const Line& line = info->lines[n];
+        const float r = distanceToStart(line, pixel);
+        const float e = perpendicularDistance(line, pixel, r);
+        if (e < bestDistance) {
+            bestDistance = e;
+            best = n;
+        }
+        if (e <= info->matchTolerance && paintFromLine(info, walkingLine, line, pixel, r, true)) {
+            markPainted(info, p);
+            return;
+        }
+    }
+
+    // No candidate within the tolerance: the nearest one paints the pixel.
+    if (best >= 0 && bestDistance != kNoCandidate && !isPainted(info, p)) {
+        const Line& line = info->lines[best];
+        if (paintFromLine(info, walkingLine, line, pixel, distanceToStart(line, pixel), false))
+            markPainted(info, p);
+    }
+}
+
+} // namespace
+
+std::int32_t candidateCount(std::int32_t searchRadius)
+{
+    std::int32_t j = 0;
+    while (!(j >= 2 && (j & 1) == 0 && j >= searchRadius))
+        ++j;
+    return j;
+}
+
+std::int32_t lookUpFineLine(const PFInfo* info, double v)
+{
+    if (info->bucketCount == 0)
+        return 0; // a path shorter than one bucket: its table holds line 0 only
+    const double whole = std::floor(v);
+    std::int64_t b = static_cast<std::int64_t>(whole);
+    if (b >= static_cast<std::int64_t>(info->bucketCount))
+        b = static_cast<std::int64_t>(info->bucketCount) - 1;
+    if (b < 0)
+        b = 0;
+    const auto f = static_cast<float>(v - whole);
+    const float offset = std::round(f * static_cast<float>(info->bucketLineCount[b]));
+    return static_cast<std::int32_t>(offset + static_cast<float>(info->bucketFirstLine[b]));
+}
+
+PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data)
+{
+    PF_Err err = PF_Err_NONE;
+    const double lastPosition = info->pathLength - 1.0;
+    for (std::uint64_t u = 0; u < info->iteratorCount && !err; ++u) {
+        Linestra::LineSegmentIterator& walker = info->iterators[u];
+        // Lines within one pixel of either end of an open path paint nothing.
+        if (info->pathIsOpen && (walker.line.pathPosition <= 1.0 || walker.line.pathPosition >= lastPosition))
+            continue;
+        err = PF_ABORT(in_data);
+        if (err)
+            break;
+        const auto owner = static_cast<std::int32_t>(u);
+        for (std::int32_t s = 0; s < static_cast<std::int32_t>(info->maxLineLength); ++s) {
+            Int32Point pixel{};
+            if (!pixelInFrame(info, walker.next_pos(), &pixel))
+                continue;
+            const std::uint32_t p = pixelIndex(info, pixel);
+            if (s < info->ownerStep[p]) {
+                info->ownerStep[p] = s;
+                info->ownerIterator[p] = owner;
+            } else if (s == info->ownerStep[p] &&
+                       static_cast<std::uint32_t>(owner) < static_cast<std::uint32_t>(info->ownerIterator[p])) {
+                info->ownerIterator[p] = owner;
+            }
+        }
+        walker.reset();
+    }
+    return err;
+}
+
+PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
+{
+    auto* info = static_cast<PFInfo*>(refcon);
+    if (info == nullptr || info->maxLineLength == 0)
+        return PF_Err_NONE;
+
+    Linestra::LineSegmentIterator& walker = info->iterators[i];
+    const auto walkingLine = static_cast<std::uint32_t>(i);
+
+    // What depends only on the walking line is settled once, not per pixel.
+    const auto pathPosition = static_cast<float>(walker.line.pathPosition);
+    const bool onPath = pathPosition >= 0.0f && static_cast<double>(pathPosition) < info->pathLength;
+    if (!onPath || info->searchRadius < 1)
+        return PF_Err_NONE;
+    const std::int32_t centre = lookUpFineLine(info, static_cast<double>(pathPosition) / info->bucketSpacing);
+    const std::int32_t candidates = candidateCount(info->searchRadius);
+
+    for (std::int32_t s = 0; s < static_cast<std::int32_t>(info->maxLineLength); ++s) {
+        Int32Point pixel{};
+        if (!pixelInFrame(info, walker.next_pos(), &pixel))
+            continue;
+        const std::uint32_t p = pixelIndex(info, pixel);
+        if (info->ownerStep[p] != s || info->ownerIterator[p] != i)
+            continue;
+        drawOwnedPixel(info, walkingLine, centre, candidates, pixel, p);
+    }
+    return PF_Err_NONE;
+}

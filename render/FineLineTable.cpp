@@ -1,0 +1,152 @@
+#include "render/FineLineTable.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "geometry/PathLookup.h"
+#include "render/PFInfo.h"
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+constexpr float kTwoPi = 2.0f * kPi;
+constexpr std::uint32_t kMaxLinesPerBucket = 40000;
+
+// Segment and position of a path distance, continuing from the hint. A
+// distance that rounds (as float) onto the path's end gives the index one
+// past the last segment; that is the end of the last segment.
+void lookUpPathDistance(PFInfo* info, double distance, std::uint32_t* segmentHint, double* position)
+{
+    unsigned int segment = *segmentHint;
+    float inSegment = 0.0f;
+    getIPathSegAndPosAlongPathSeg(info, static_cast<float>(distance), &segment, &inSegment);
+    if (segment >= info->segmentCount) {
+        segment = info->segmentCount - 1;
+        *position = info->segmentLengths[segment];
+    } else {
+        *position = static_cast<double>(inSegment);
+    }
+    *segmentHint = segment;
+}
+
+} // namespace
+
+PF_Err PreparedPath::evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx,
+                              double* dy) const
+{
+    PF_PathSegPrepPtr handle = segmentPreps[segment];
+    return pathData->PF_PathEvalSegLengthDeriv1(in_data->effect_ref, path, &handle, static_cast<A_long>(segment),
+                                                position, x, y, dx, dy);
+}
+
+std::uint32_t fineLineBucketReserve(const PFInfo* info)
+{
+    const double m = std::ceil(info->pathLength / info->bucketSpacing);
+    return m > 0.0 ? static_cast<std::uint32_t>(m) : 0u;
+}
+
+float fineLineAngle(Linestra::FloatPoint direction)
+{
+    float a = (direction.x < 0.0f ? kPi : 0.0f) - std::atan(direction.y / direction.x);
+    if (a < 0.0f)
+        a += kTwoPi;
+    return a;
+}
+
+std::uint32_t fineLinesPerBucket(const PFInfo* info, float angleDelta)
+{
+    float turning = static_cast<float>(info->maxLineLength) * 1.4142135f * std::fabs(angleDelta) /
+                    info->matchTolerance;
+    if (std::isnan(turning))
+        turning = 0.0f;
+    const double n = std::ceil((static_cast<double>(turning) +
+                                info->bucketSpacing / static_cast<double>(info->matchTolerance)) *
+                               1.2);
+    if (!(n < static_cast<double>(kMaxLinesPerBucket)))
+        return kMaxLinesPerBucket;
+    return static_cast<std::uint32_t>(n);
+}
+
+Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double dy, double distance)
+{
+    const Linestra::DoublePoint anchor{x - static_cast<double>(info->inputWorld->origin_x),
+                                       y - static_cast<double>(info->inputWorld->origin_y)};
+    return Linestra::Line(anchor, dx, dy, info, 0.0, distance, nullptr, 0u, 0.0f);
+}
+
+PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& path, FineLineTable& table,
+                          PF_Err err)
+{
+    using Clock = std::chrono::steady_clock;
+
+    const double s = info->bucketSpacing;
+    const std::uint32_t m = fineLineBucketReserve(info);
+    std::uint32_t segmentHint = 0;
+    Clock::duration layoutTime{};
+
+    auto buildLineAt = [&](double distance, Linestra::Line* line) -> PF_Err {
+        double position = 0.0;
+        lookUpPathDistance(info, distance, &segmentHint, &position);
+        double x = 0, y = 0, dx = 0, dy = 0;
+        const PF_Err evalErr = path.evaluate(segmentHint, position, &x, &y, &dx, &dy);
+        if (evalErr)
+            return evalErr;
+        *line = makeFineLine(info, x, y, dx, dy, distance);
+        return PF_Err_NONE;
+    };
+
+    Linestra::Line previous = table.lines.back();
+    for (std::uint32_t i = 1; i <= m && !err; ++i) {
+        err = PF_ABORT(in_data);
+        if (err)
+            break;
+        if (i % 20 == 0) {
+            const auto percent = static_cast<A_long>(15.0f + 45.0f * static_cast<float>(i) /
+                                                                 static_cast<float>(m - 1));
+            err = PF_PROGRESS(in_data, percent, 100);
+            if (err)
+                break;
+        }
+
+        // The new bucket starts at the previous boundary line.
+        table.bucketFirstLine.push_back(static_cast<std::uint32_t>(table.lines.size() - 1));
+
+        const double d = static_cast<double>(i) * s;
+        if (d >= info->pathLength)
+            break;
+
+        Linestra::Line boundary;
+        err = buildLineAt(d, &boundary);
+        if (err)
+            break;
+
+        const float delta = fineLineAngle(boundary.direction) - fineLineAngle(previous.direction);
+        const std::uint32_t n = fineLinesPerBucket(info, delta);
+
+        const double reciprocal = 1.0 / static_cast<double>(n);
+        for (std::uint32_t k = 0; k + 1 < n; ++k) {
+            const double dk = static_cast<double>(k) * s * reciprocal + static_cast<double>(i - 1) * s;
+            double position = 0.0;
+            const auto started = Clock::now();
+            lookUpPathDistance(info, dk, &segmentHint, &position);
+            layoutTime += Clock::now() - started;
+
+            double x = 0, y = 0, dx = 0, dy = 0;
+            err = path.evaluate(segmentHint, position, &x, &y, &dx, &dy);
+            if (err)
+                break;
+            Linestra::Line& line = table.lines.emplace_back(makeFineLine(info, x, y, dx, dy, dk));
+            line.angleDelta = delta;
+        }
+        if (err)
+            break;
+
+        table.bucketLineCount.push_back(n);
+        boundary.angleDelta = delta;
+        table.lines.push_back(boundary);
+        previous = boundary;
+    }
+
+    table.layoutSeconds += std::chrono::duration<double>(layoutTime).count();
+    return err;
+}

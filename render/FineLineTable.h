@@ -1,0 +1,53 @@
+// The fine line table: a dense, path-ordered array of lines covering the
+// whole mask path, grouped into buckets of equal path length so that the
+// drawing pass finds the lines near a path distance in constant time. The
+// table is denser where the fan of lines turns faster.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "HostAPI.h"
+#include "geometry/Line.h"
+
+struct PFInfo;
+
+// The host's path, checked out and prepared segment by segment.
+struct PreparedPath {
+    PF_InData* in_data;
+    const PF_PathDataSuite1* pathData;
+    PF_PathOutlinePtr path;
+    PF_PathSegPrepPtr* segmentPreps; // one prepared handle per segment
+
+    // Point and first derivative at `position` along `segment`, through a
+    // copy of that segment's prepared handle.
+    PF_Err evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx, double* dy) const;
+};
+
+struct FineLineTable {
+    std::vector<Linestra::Line> lines;
+    std::vector<std::uint32_t> bucketFirstLine;
+    std::vector<std::uint32_t> bucketLineCount;
+    double layoutSeconds = 0.0; // time spent in segment lookups
+};
+
+// Number of buckets the table reserves: ceil(pathLength / bucketSpacing).
+std::uint32_t fineLineBucketReserve(const PFInfo* info);
+
+// Fine-line count of one bucket from the turning `angleDelta` of the fan
+// across it, capped at 40000. A turning that is not a number counts as 0.
+std::uint32_t fineLinesPerBucket(const PFInfo* info, float angleDelta);
+
+// Angle of a unit direction in [0, 2 pi), as the table measures the fan.
+float fineLineAngle(Linestra::FloatPoint direction);
+
+// Builds a line of the table at path distance `distance` (segment lookup
+// already done) from the path point and derivative the host returned.
+Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double dy, double distance);
+
+// Grows the table from its line 0 (already in table.lines) to the end of
+// the path. Asks the host's abort callback once per bucket and reports
+// progress every 20 buckets; stops at the first error, which it returns.
+// `err` is the error already pending on entry (the table is not grown then).
+PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& path, FineLineTable& table,
+                          PF_Err err);
