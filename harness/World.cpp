@@ -44,6 +44,23 @@ OwnedWorld::OwnedWorld(A_long width, A_long height, PF_PixelFormat format) : for
     world_.world_flags = PF_WorldFlag_WRITEABLE | (format == PF_PixelFormat_ARGB64 ? PF_WorldFlag_DEEP : 0);
 }
 
+OwnedWorld::OwnedWorld(const OwnedWorld& other)
+    : world_(other.world_), format_(other.format_), storage_(other.storage_)
+{
+    world_.data = storage_.data();
+}
+
+OwnedWorld& OwnedWorld::operator=(const OwnedWorld& other)
+{
+    if (this != &other) {
+        world_ = other.world_;
+        format_ = other.format_;
+        storage_ = other.storage_;
+        world_.data = storage_.data();
+    }
+    return *this;
+}
+
 void OwnedWorld::fillBytes(unsigned char value)
 {
     std::memset(storage_.data(), value, storage_.size());

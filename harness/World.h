@@ -23,6 +23,11 @@ A_long PaddedRowBytes(A_long width, PF_PixelFormat format);
 class OwnedWorld {
 public:
     OwnedWorld(A_long width, A_long height, PF_PixelFormat format);
+    // Copies own their pixels: the record points into the copy's buffer.
+    OwnedWorld(const OwnedWorld& other);
+    OwnedWorld& operator=(const OwnedWorld& other);
+    OwnedWorld(OwnedWorld&& other) noexcept = default;
+    OwnedWorld& operator=(OwnedWorld&& other) noexcept = default;
 
     PF_EffectWorld& world() { return world_; }
     const PF_EffectWorld& world() const { return world_; }

@@ -1,0 +1,218 @@
+#include "harness/LayerBuffers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace harness {
+
+namespace {
+
+template <typename Pixel>
+struct Channel;
+template <>
+struct Channel<PF_Pixel> {
+    using Type = A_u_char;
+    static constexpr double white = 255.0;
+    static constexpr bool integer = true;
+};
+template <>
+struct Channel<PF_Pixel16> {
+    using Type = A_u_short;
+    static constexpr double white = 32768.0;
+    static constexpr bool integer = true;
+};
+template <>
+struct Channel<PF_PixelFloat> {
+    using Type = float;
+    static constexpr double white = 1.0;
+    static constexpr bool integer = false;
+};
+
+// A value in [0, white] of the target format from a double, rounding half
+// away from zero for integer formats.
+template <typename Pixel>
+typename Channel<Pixel>::Type Store(double value)
+{
+    using C = Channel<Pixel>;
+    if constexpr (C::integer) {
+        if (std::isnan(value))
+            return 0;
+        const double rounded = std::round(std::clamp(value, 0.0, C::white));
+        return static_cast<typename C::Type>(rounded);
+    } else {
+        return static_cast<float>(value);
+    }
+}
+
+template <typename From, typename To>
+typename Channel<To>::Type ConvertChannel(typename Channel<From>::Type v)
+{
+    if constexpr (std::is_same_v<From, To>) {
+        return v;
+    } else if constexpr (std::is_same_v<To, PF_PixelFloat>) {
+        // Single rounding: an exact integer divided in float.
+        return static_cast<float>(v) / static_cast<float>(Channel<From>::white);
+    } else if constexpr (std::is_same_v<From, PF_PixelFloat>) {
+        return Store<To>(static_cast<double>(v) * Channel<To>::white);
+    } else {
+        return Store<To>(static_cast<double>(v) * Channel<To>::white / Channel<From>::white);
+    }
+}
+
+template <typename From, typename To>
+void ConvertPixels(const OwnedWorld& from, OwnedWorld& to)
+{
+    for (A_long y = 0; y < from.height(); ++y) {
+        const From* s = from.row<From>(y);
+        To* d = to.row<To>(y);
+        for (A_long x = 0; x < from.width(); ++x) {
+            d[x].alpha = ConvertChannel<From, To>(s[x].alpha);
+            d[x].red = ConvertChannel<From, To>(s[x].red);
+            d[x].green = ConvertChannel<From, To>(s[x].green);
+            d[x].blue = ConvertChannel<From, To>(s[x].blue);
+        }
+    }
+}
+
+template <typename From>
+void ConvertFrom(const OwnedWorld& from, OwnedWorld& to)
+{
+    switch (to.format()) {
+    case PF_PixelFormat_ARGB32:
+        ConvertPixels<From, PF_Pixel>(from, to);
+        break;
+    case PF_PixelFormat_ARGB64:
+        ConvertPixels<From, PF_Pixel16>(from, to);
+        break;
+    default:
+        ConvertPixels<From, PF_PixelFloat>(from, to);
+        break;
+    }
+}
+
+// Source pixels an output pixel covers along one axis, with their coverage.
+struct Cover {
+    A_long source;
+    double weight;
+};
+
+std::vector<std::vector<Cover>> AxisCoverage(A_long sourceSize, A_long n, A_u_long d)
+{
+    const A_long size = ScaledSize(sourceSize, n, d);
+    std::vector<std::vector<Cover>> axis(static_cast<std::size_t>(size));
+    // Output pixel i covers [i d / n, (i + 1) d / n) of the source.
+    auto edge = [n, d](A_long i) {
+        return static_cast<double>(static_cast<std::int64_t>(i) * static_cast<std::int64_t>(d)) /
+               static_cast<double>(n);
+    };
+    for (A_long i = 0; i < size; ++i) {
+        const double x0 = edge(i);
+        const double x1 = std::min(edge(i + 1), static_cast<double>(sourceSize));
+        const A_long first = static_cast<A_long>(std::floor(x0));
+        const A_long last = std::min(static_cast<A_long>(std::ceil(x1)), sourceSize);
+        for (A_long k = first; k < last; ++k) {
+            const double covered = std::min(static_cast<double>(k + 1), x1) - std::max(static_cast<double>(k), x0);
+            if (covered > 0)
+                axis[static_cast<std::size_t>(i)].push_back({k, covered});
+        }
+    }
+    return axis;
+}
+
+template <typename Pixel>
+void AveragePixels(const OwnedWorld& from, OwnedWorld& to, const std::vector<std::vector<Cover>>& xs,
+                   const std::vector<std::vector<Cover>>& ys)
+{
+    for (std::size_t j = 0; j < ys.size(); ++j) {
+        Pixel* d = to.row<Pixel>(static_cast<A_long>(j));
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            double a = 0, r = 0, g = 0, b = 0, total = 0;
+            for (const Cover& cy : ys[j]) {
+                const Pixel* s = from.row<Pixel>(cy.source);
+                for (const Cover& cx : xs[i]) {
+                    const double w = cx.weight * cy.weight;
+                    const Pixel& p = s[cx.source];
+                    a += static_cast<double>(p.alpha) * w;
+                    r += static_cast<double>(p.red) * w;
+                    g += static_cast<double>(p.green) * w;
+                    b += static_cast<double>(p.blue) * w;
+                    total += w;
+                }
+            }
+            d[i].alpha = Store<Pixel>(a / total);
+            d[i].red = Store<Pixel>(r / total);
+            d[i].green = Store<Pixel>(g / total);
+            d[i].blue = Store<Pixel>(b / total);
+        }
+    }
+}
+
+} // namespace
+
+A_long ScaledSize(A_long size, A_long n, A_u_long d)
+{
+    if (n <= 0 || d == 0)
+        throw std::invalid_argument("render scale " + std::to_string(n) + "/" + std::to_string(d) +
+                                    " must be a positive fraction");
+    const std::int64_t scaled = (static_cast<std::int64_t>(size) * n + static_cast<std::int64_t>(d) - 1) /
+                                static_cast<std::int64_t>(d);
+    return static_cast<A_long>(scaled);
+}
+
+OwnedWorld ConvertWorld(const OwnedWorld& picture, PF_PixelFormat format)
+{
+    OwnedWorld out(picture.width(), picture.height(), format);
+    switch (picture.format()) {
+    case PF_PixelFormat_ARGB32:
+        ConvertFrom<PF_Pixel>(picture, out);
+        break;
+    case PF_PixelFormat_ARGB64:
+        ConvertFrom<PF_Pixel16>(picture, out);
+        break;
+    default:
+        ConvertFrom<PF_PixelFloat>(picture, out);
+        break;
+    }
+    return out;
+}
+
+OwnedWorld DownsampleWorld(const OwnedWorld& picture, A_long nx, A_u_long dx, A_long ny, A_u_long dy)
+{
+    const auto xs = AxisCoverage(picture.width(), nx, dx);
+    const auto ys = AxisCoverage(picture.height(), ny, dy);
+    OwnedWorld out(static_cast<A_long>(xs.size()), static_cast<A_long>(ys.size()), picture.format());
+    switch (picture.format()) {
+    case PF_PixelFormat_ARGB32:
+        AveragePixels<PF_Pixel>(picture, out, xs, ys);
+        break;
+    case PF_PixelFormat_ARGB64:
+        AveragePixels<PF_Pixel16>(picture, out, xs, ys);
+        break;
+    default:
+        AveragePixels<PF_PixelFloat>(picture, out, xs, ys);
+        break;
+    }
+    return out;
+}
+
+std::uint64_t HashPixels(const PF_EffectWorld& world, PF_PixelFormat format)
+{
+    // FNV-1a over the visible bytes of every row.
+    std::uint64_t hash = 1469598103934665603ull;
+    if (world.data == nullptr)
+        return hash;
+    const std::size_t rowBytes = static_cast<std::size_t>(world.width) * BytesPerPixel(format);
+    for (A_long y = 0; y < world.height; ++y) {
+        const auto* row = static_cast<const unsigned char*>(world.data) + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            hash ^= row[i];
+            hash *= 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+} // namespace harness
