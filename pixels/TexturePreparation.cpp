@@ -149,6 +149,8 @@ void outputDefaultTexture(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
 template <typename T>
 void flipAndMirrorTexture(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, PreparedTexture* prepared)
 {
+    if (info->useOriginalFrame)
+        return; // the texture is not sampled at all
     AEFX_SuiteScoper<PF_WorldSuite2> worldSuite(in_data, kPFWorldSuite, kPFWorldSuiteVersion2, out_data);
 
     if (info->flipTextureHorizontally || info->flipTextureVertically) {

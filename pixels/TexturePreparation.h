@@ -3,8 +3,8 @@
 // With no layer chosen it is the built-in placeholder picture; the texture
 // is then flipped ("Mirror X", "Mirror Y", a negative "Stroke Length") and
 // doubled with its mirror image ("Repeat Mirrored Y") as the render context
-// says. The "Original Frame" source needs none of this: the render calls
-// only outputDefaultTexture then.
+// says. The "Original Frame" source samples the input instead: the render
+// need not call flipAndMirrorTexture then (it returns at once if it does).
 //
 // Use in the render pass, after the Specified Layer has been checked out,
 // info->textureWorld points at its image record and info->texturePitch holds
@@ -88,7 +88,7 @@ void outputDefaultTexture(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
 // or info->flipTextureVertically is set, then with a copy of twice its height
 // whose lower half is the upper half upside down when info->repeatMirroredY
 // is set. An image this render made and no longer needs is disposed at once.
-// Throws a PF_Err (see above).
+// Does nothing under "Original Frame" (info->useOriginalFrame). Throws a PF_Err (see above).
 template <typename T>
 void flipAndMirrorTexture(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, PreparedTexture* prepared);
 
