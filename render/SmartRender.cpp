@@ -323,11 +323,16 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
             err = drawLines(info, in_data, out_data, iterateSuite->get());
     }
 
-    // The images texture preparation made are disposed on every path.
-    if (worldSuite)
-        texture.dispose(info, in_data, worldSuite->get());
-    if (!err && worldSuite)
-        err = PF_PROGRESS(in_data, 100, 100);
+    // The images texture preparation made are disposed on every path, also
+    // when no line reached the frame.
+    if (worldSuite) {
+        AEFX_SuiteScoper<PF_WorldSuite2> disposeSuite(in_data, kPFWorldSuite, kPFWorldSuiteVersion2, out_data);
+        const PF_Err disposeErr = texture.dispose(info, in_data, disposeSuite.get());
+        if (!err)
+            err = disposeErr;
+        if (!err)
+            err = PF_PROGRESS(in_data, 100, 100);
+    }
 
     iterateSuite.reset();
     const PF_Err checkinErr = inputCheckout.checkIn();
