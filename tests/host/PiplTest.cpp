@@ -1,5 +1,6 @@
 // The property list's bytes, checked against a list written out by hand.
 #include "tools/pipl/Pipl.h"
+#include "tests/host/PiplGolden.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,9 @@
 #include <vector>
 
 using namespace Linestra::Pipl;
+using Linestra::PiplGolden::firstDifference;
+using Linestra::PiplGolden::macGolden;
+using Linestra::PiplGolden::windowsGolden;
 
 namespace {
 
@@ -19,111 +23,6 @@ std::vector<std::uint8_t> bytes(std::initializer_list<int> values)
     std::vector<std::uint8_t> out;
     for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
     return out;
-}
-
-void append(std::vector<std::uint8_t>& out, const std::string& text)
-{
-    out.insert(out.end(), text.begin(), text.end());
-}
-
-void append(std::vector<std::uint8_t>& out, std::initializer_list<int> values)
-{
-    for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
-}
-
-// Windows form: little-endian, so every four-character code reads backwards.
-std::vector<std::uint8_t> windowsGolden()
-{
-    std::vector<std::uint8_t> g;
-    append(g, {0x01, 0x00});             // version 1
-    append(g, {0x00, 0x00, 0x00, 0x00}); // reserved
-    append(g, {0x0C, 0x00, 0x00, 0x00}); // 12 properties
-
-    // vendor, key, id 0, length, data
-    append(g, "MIB8"), append(g, "dnik"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, "TKFe");
-
-    append(g, "MIB8"), append(g, "eman"), append(g, {0, 0, 0, 0}), append(g, {12, 0, 0, 0});
-    append(g, {8}), append(g, "Linestra"), append(g, {0, 0, 0});
-
-    append(g, "MIB8"), append(g, "gtac"), append(g, {0, 0, 0, 0}), append(g, {12, 0, 0, 0});
-    append(g, {10}), append(g, "Cobblewood"), append(g, {0});
-
-    append(g, "MIB8"), append(g, "4668"), append(g, {0, 0, 0, 0}), append(g, {12, 0, 0, 0});
-    append(g, "EffectMain"), append(g, {0, 0});
-
-    append(g, "MIB8"), append(g, "RVPe"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {2, 0, 0, 0}); // 2, 0
-
-    append(g, "MIB8"), append(g, "RVSe"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {13, 0, 27, 0}); // 13, 27
-
-    append(g, "MIB8"), append(g, "REVe"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {0x01, 0x80, 0x08, 0x00}); // 0x00088001
-
-    append(g, "MIB8"), append(g, "FNIe"), append(g, {0, 0, 0, 0}), append(g, {2, 0, 0, 0});
-    append(g, {0, 0}), append(g, {0, 0}); // 16-bit 0, padded
-
-    append(g, "MIB8"), append(g, "OLGe"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {0x00, 0x04, 0x00, 0x06}); // 0x06000400
-
-    append(g, "MIB8"), append(g, "2LGe"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {0x00, 0x14, 0x00, 0x0A}); // 0x0A001400
-
-    append(g, "MIB8"), append(g, "ANMe"), append(g, {0, 0, 0, 0}), append(g, {20, 0, 0, 0});
-    append(g, {18}), append(g, "CobblewoodLinestra"), append(g, {0});
-
-    append(g, "MIB8"), append(g, "LFea"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {8, 0, 0, 0});
-    return g;
-}
-
-// macOS form: big-endian, and the entry point under one key per
-// architecture as Pascal strings.
-std::vector<std::uint8_t> macGolden()
-{
-    std::vector<std::uint8_t> g;
-    append(g, {0x00, 0x01});
-    append(g, {0x00, 0x00, 0x00, 0x00});
-    append(g, {0x00, 0x00, 0x00, 0x0D}); // 13 properties
-
-    append(g, "8BIM"), append(g, "kind"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, "eFKT");
-    append(g, "8BIM"), append(g, "name"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 12});
-    append(g, {8}), append(g, "Linestra"), append(g, {0, 0, 0});
-    append(g, "8BIM"), append(g, "catg"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 12});
-    append(g, {10}), append(g, "Cobblewood"), append(g, {0});
-    append(g, "8BIM"), append(g, "mi64"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 12});
-    append(g, {10}), append(g, "EffectMain"), append(g, {0});
-    append(g, "8BIM"), append(g, "ma64"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 12});
-    append(g, {10}), append(g, "EffectMain"), append(g, {0});
-    append(g, "8BIM"), append(g, "ePVR"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0, 2, 0, 0});
-    append(g, "8BIM"), append(g, "eSVR"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0, 13, 0, 27});
-    append(g, "8BIM"), append(g, "eVER"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0x00, 0x08, 0x80, 0x01});
-    append(g, "8BIM"), append(g, "eINF"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 2});
-    append(g, {0, 0, 0, 0});
-    append(g, "8BIM"), append(g, "eGLO"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0x06, 0x00, 0x04, 0x00});
-    append(g, "8BIM"), append(g, "eGL2"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0x0A, 0x00, 0x14, 0x00});
-    append(g, "8BIM"), append(g, "eMNA"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 20});
-    append(g, {18}), append(g, "CobblewoodLinestra"), append(g, {0});
-    append(g, "8BIM"), append(g, "aeFL"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0, 0, 0, 8});
-    return g;
-}
-
-// Index of the first differing byte, for a readable failure.
-std::string firstDifference(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected)
-{
-    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i)
-        if (actual[i] != expected[i])
-            return "first difference at byte " + std::to_string(i) + ": " + std::to_string(actual[i]) + " instead of " +
-                   std::to_string(expected[i]);
-    return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size());
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // linestra-pipl: writes the effect's plug-in property list at build time.
 //
-//   linestra-pipl [--target windows|macos] --output FILE [--rc FILE]
+//   linestra-pipl [--target windows|macos] [--output FILE] [--rc FILE] [--rsrc FILE]
 //
 // --output writes the binary property list of the target platform (the
 // Windows resource's data, or the macOS resource's data); --rc also writes a
 // Windows resource script that binds the written file as resource PIPL 16000.
+// --rsrc writes the macOS bundle's resource file (the macOS form as resource
+// 'PIPL' 16000 in a data-fork resource file), whatever the target.
 #include "tools/pipl/Pipl.h"
+#include "tools/pipl/ResourceFile.h"
 
 #include <cstdio>
 #include <exception>
@@ -16,7 +19,7 @@ namespace {
 
 int usage(const char* message)
 {
-    std::fprintf(stderr, "linestra-pipl: %s\nusage: linestra-pipl [--target windows|macos] --output FILE [--rc FILE]\n",
+    std::fprintf(stderr, "linestra-pipl: %s\nusage: linestra-pipl [--target windows|macos] [--output FILE] [--rc FILE] [--rsrc FILE]\n",
                  message);
     return 2;
 }
@@ -37,6 +40,7 @@ int main(int argc, char** argv)
     Target target = Target::Windows;
     std::string output;
     std::string resourceScript;
+    std::string macResourceFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) return usage(("missing value after " + arg).c_str());
@@ -52,15 +56,18 @@ int main(int argc, char** argv)
             output = value;
         } else if (arg == "--rc") {
             resourceScript = value;
+        } else if (arg == "--rsrc") {
+            macResourceFile = value;
         } else {
             return usage(("unknown option " + arg).c_str());
         }
     }
-    if (output.empty()) return usage("--output is required");
+    if (output.empty() && macResourceFile.empty()) return usage("--output or --rsrc is required");
+    if (!resourceScript.empty() && output.empty()) return usage("--rc names the file of --output, which is missing");
 
     try {
         const std::vector<std::uint8_t> pipl = effectPipl(target);
-        if (!writeFile(output, reinterpret_cast<const char*>(pipl.data()), pipl.size())) {
+        if (!output.empty() && !writeFile(output, reinterpret_cast<const char*>(pipl.data()), pipl.size())) {
             std::fprintf(stderr, "linestra-pipl: cannot write %s\n", output.c_str());
             return 1;
         }
@@ -68,6 +75,13 @@ int main(int argc, char** argv)
             const std::string script = windowsResourceScript(output);
             if (!writeFile(resourceScript, script.data(), script.size())) {
                 std::fprintf(stderr, "linestra-pipl: cannot write %s\n", resourceScript.c_str());
+                return 1;
+            }
+        }
+        if (!macResourceFile.empty()) {
+            const std::vector<std::uint8_t> rsrc = effectMacResourceFile();
+            if (!writeFile(macResourceFile, reinterpret_cast<const char*>(rsrc.data()), rsrc.size())) {
+                std::fprintf(stderr, "linestra-pipl: cannot write %s\n", macResourceFile.c_str());
                 return 1;
             }
         }
