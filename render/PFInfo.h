@@ -95,6 +95,13 @@ struct PFInfo {
     double originPathPosition;          // 70 path distance of the line start nearest to Point
     double originBestDistance;          // 71 distance of that start from Point
     std::int64_t diagonal;              // 72 hypot(width, height), truncated
+
+    // Diagnostics for host-side tools (the inspection command, tests): when
+    // set, called on the render thread after the drawing pass with every
+    // table of the render still in place, just before they are freed. The
+    // host never sets it; the effect only calls it.
+    void (*renderObserver)(const PFInfo* info, void* context);
+    void* renderObserverContext;
 };
 
 // Allocates a zero-filled render context; null when memory is exhausted.

@@ -98,8 +98,9 @@ private:
     bool checkedOut_ = false;
 };
 
-// Prepared segment handles of the checked-out path, cleaned up when the
-// command ends unless the table code already did.
+// Prepared segment handles of the checked-out path, one per segment. Like
+// every path call, the clean-up is skipped once an error is pending: the
+// host then discards the path with the failed command.
 class SegmentPreparations {
 public:
     SegmentPreparations(PF_InData* in_data, const PF_PathDataSuite1* pathData, PF_PathOutlinePtr path,
@@ -109,22 +110,23 @@ public:
     }
     SegmentPreparations(const SegmentPreparations&) = delete;
     SegmentPreparations& operator=(const SegmentPreparations&) = delete;
-    ~SegmentPreparations() { cleanUp(); }
 
     PF_Err prepare(std::uint32_t segment, A_long frequency)
     {
         return pathData_->PF_PathPrepareSegLength(in_data_->effect_ref, path_, static_cast<A_long>(segment),
                                                   frequency, &handles_[segment]);
     }
-    void cleanUp()
+    // Cleans every prepared segment up while no error is pending; returns
+    // the first error.
+    PF_Err cleanUp(PF_Err err)
     {
-        for (std::size_t i = 0; i < handles_.size(); ++i) {
-            if (handles_[i] != nullptr) {
-                pathData_->PF_PathCleanupSegLength(in_data_->effect_ref, path_, static_cast<A_long>(i),
-                                                   &handles_[i]);
-                handles_[i] = nullptr;
-            }
+        for (std::size_t i = 0; i < handles_.size() && !err; ++i) {
+            if (handles_[i] != nullptr)
+                err = pathData_->PF_PathCleanupSegLength(in_data_->effect_ref, path_, static_cast<A_long>(i),
+                                                         &handles_[i]);
+            handles_[i] = nullptr;
         }
+        return err;
     }
     PF_PathSegPrepPtr* data() { return handles_.data(); }
 
@@ -145,11 +147,8 @@ PF_Err buildFirstFineLine(PFInfo* info, PF_InData* in_data, const PF_PathDataSui
     double x = 0, y = 0, dx = 0, dy = 0;
     if (!err)
         err = pathData->PF_PathEvalSegLengthDeriv1(in_data->effect_ref, path, &handle, 0, 0.0, &x, &y, &dx, &dy);
-    if (handle != nullptr) {
-        const PF_Err cleanupErr = pathData->PF_PathCleanupSegLength(in_data->effect_ref, path, 0, &handle);
-        if (!err)
-            err = cleanupErr;
-    }
+    if (!err)
+        err = pathData->PF_PathCleanupSegLength(in_data->effect_ref, path, 0, &handle);
     if (!err) {
         *line = makeFineLine(info, x, y, dx, dy, 0.0);
         line->angleDelta = 0.0f; // line 0 opens the table: no turning before it
@@ -214,7 +213,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
 
     const PreparedPath prepared{in_data, pathData, path, preparations.data()};
     err = buildFineLineTable(info, in_data, prepared, table, err);
-    preparations.cleanUp();
+    err = preparations.cleanUp(err);
 
     reportLayoutTime(table.layoutSeconds);
     if (!err)
@@ -243,6 +242,9 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
         err = iterate->iterate_generic(static_cast<A_long>(info->iteratorCount), info, drawSubpixels_IterateFunc);
     if (!err)
         err = suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
+
+    if (info->renderObserver != nullptr)
+        info->renderObserver(info, info->renderObserverContext);
 
     // The tables die with this scope; nothing reads them after the command.
     info->paintedMask = nullptr;

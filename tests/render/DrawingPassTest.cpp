@@ -1,0 +1,199 @@
+// The pixel ownership pass, the line lookup by bucket and the candidate
+// order of the drawing pass, on hand-built render contexts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "geometry/DrawingPass.h"
+#include "geometry/LineClipping.h"
+#include "harness/EffectEntry.h"
+#include "harness/Host.h"
+#include "render/FineLineTable.h"
+#include "render/PFInfo.h"
+
+namespace {
+
+using Linestra::DoublePoint;
+using Linestra::Line;
+using Linestra::LineSegmentIterator;
+
+class OwnershipTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        info.width = 20;
+        info.height = 10;
+        info.strokeLength = 8.0f;
+        info.pathLength = 100.0;
+        pixels = static_cast<std::uint32_t>(info.width * info.height);
+        ownerStep.assign(pixels, 99999);
+        ownerIterator.assign(pixels, -1);
+        info.ownerStep = ownerStep.data();
+        info.ownerIterator = ownerIterator.data();
+
+        host.load(harness::LinkedEffect());
+        host.setInput(harness::OwnedWorld(20, 10, PF_PixelFormat_ARGB32));
+        host.setupFrame({});
+        host.beginCommand(PF_Cmd_SMART_RENDER);
+    }
+    void TearDown() override { host.endCommand(PF_Err_NONE); }
+
+    // A walking line whose first step lands on (x0 + 1, y) running toward +x
+    // (tangent (0, -1) turns to direction (1, 0)); the anchor lies one pixel
+    // before the start.
+    void addWalker(double x0, double y, double pathPosition)
+    {
+        Line line(DoublePoint{x0 - 1.0, y}, 0.0, -1.0, &info, 0.0, pathPosition, nullptr, 0, 0.0f);
+        walkers.emplace_back(line, &info);
+        info.iterators = walkers.data();
+        info.iteratorCount = walkers.size();
+    }
+
+    std::int32_t ownerAt(int x, int y) const { return ownerIterator[static_cast<std::size_t>(y * info.width + x)]; }
+    std::int32_t stepAt(int x, int y) const { return ownerStep[static_cast<std::size_t>(y * info.width + x)]; }
+
+    PFInfo info{};
+    std::uint32_t pixels = 0;
+    std::vector<std::int32_t> ownerStep;
+    std::vector<std::int32_t> ownerIterator;
+    std::vector<LineSegmentIterator> walkers;
+    harness::Host host;
+};
+
+TEST_F(OwnershipTest, SmallestStepWinsThenLowestLine)
+{
+    walkers.reserve(3);
+    addWalker(5.0, 4.0, 10.0);  // line 0: first step at x = 6, step 3 at x = 9
+    addWalker(7.0, 4.0, 20.0);  // line 1: step 1 at x = 9
+    addWalker(5.0, 4.0, 30.0);  // line 2: same visits as line 0
+    ASSERT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Err_NONE);
+
+    EXPECT_EQ(ownerAt(9, 4), 1) << "step 1 of line 1 beats step 3 of line 0";
+    EXPECT_EQ(stepAt(9, 4), 1);
+    EXPECT_EQ(ownerAt(6, 4), 0) << "same step: the lower line index wins";
+    EXPECT_EQ(stepAt(6, 4), 0);
+    EXPECT_EQ(ownerAt(5, 4), -1) << "the start itself is never visited";
+    for (const LineSegmentIterator& walker : walkers) {
+        EXPECT_EQ(walker.pos.x, walker.line.start.x) << "every iterator is reset";
+        EXPECT_EQ(walker.pos.y, walker.line.start.y);
+    }
+}
+
+TEST_F(OwnershipTest, OpenPathEndsOwnNothing)
+{
+    walkers.reserve(3);
+    addWalker(2.0, 2.0, 0.5);
+    addWalker(2.0, 5.0, 99.5);
+    addWalker(2.0, 8.0, 50.0);
+    info.pathIsOpen = true;
+    ASSERT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Err_NONE);
+    EXPECT_EQ(ownerAt(3, 2), -1);
+    EXPECT_EQ(ownerAt(3, 5), -1);
+    EXPECT_EQ(ownerAt(3, 8), 2);
+
+    info.pathIsOpen = false;
+    ASSERT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Err_NONE);
+    EXPECT_EQ(ownerAt(3, 2), 0);
+    EXPECT_EQ(ownerAt(3, 5), 1);
+}
+
+TEST_F(OwnershipTest, CancelEndsThePass)
+{
+    walkers.reserve(2);
+    addWalker(2.0, 2.0, 10.0);
+    addWalker(2.0, 5.0, 20.0);
+    host.abortFrom(2);
+    EXPECT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Interrupt_CANCEL);
+    EXPECT_EQ(ownerAt(3, 2), 0);
+    EXPECT_EQ(ownerAt(3, 5), -1);
+}
+
+TEST(CandidateOrder, OffsetsAlternateAndSkipTheOtherSign)
+{
+    EXPECT_EQ(candidateCount(3), 4);
+    const std::vector<std::int32_t> expected{0, -1, 2, -3};
+    for (std::int32_t j = 0; j < candidateCount(3); ++j)
+        EXPECT_EQ(candidateOffset(j), expected[static_cast<std::size_t>(j)]);
+    EXPECT_EQ(candidateCount(500), 500);
+    EXPECT_EQ(candidateCount(150), 150);
+    EXPECT_EQ(candidateCount(1), 2);
+    EXPECT_EQ(candidateCount(2), 2);
+}
+
+class LookupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        first = {0, 1, 3, 7};
+        count = {1, 2, 4, 10};
+        info.bucketFirstLine = first.data();
+        info.bucketLineCount = count.data();
+        info.bucketCount = 4;
+    }
+    PFInfo info{};
+    std::vector<std::uint32_t> first;
+    std::vector<std::uint32_t> count;
+};
+
+TEST_F(LookupTest, FractionOfABucketMapsToItsLines)
+{
+    EXPECT_EQ(lookUpFineLine(&info, 0.0), 0);
+    EXPECT_EQ(lookUpFineLine(&info, 2.0), 3);
+    EXPECT_EQ(lookUpFineLine(&info, 2.5), 5);   // 3 + round(0.5 * 4)
+    EXPECT_EQ(lookUpFineLine(&info, 2.375), 5); // 3 + round(1.5), half away from zero
+    EXPECT_EQ(lookUpFineLine(&info, 3.96), 17);
+}
+
+TEST_F(LookupTest, BucketsPastTheEndUseTheLastBucket)
+{
+    // The texture-offset lookup can land on the path's end or one bucket
+    // beyond it; the fraction still comes from the unclamped position.
+    EXPECT_EQ(lookUpFineLine(&info, 4.0), 7);
+    EXPECT_EQ(lookUpFineLine(&info, 5.5), 12);
+}
+
+TEST_F(LookupTest, NoBucketMeansLineZero)
+{
+    info.bucketCount = 0;
+    EXPECT_EQ(lookUpFineLine(&info, 0.4), 0);
+    EXPECT_EQ(lookUpFineLine(&info, 3.0), 0);
+}
+
+TEST(FineLineCount, GrowsWithTurningAndLineLength)
+{
+    PFInfo info{};
+    info.bucketSpacing = 0.05;
+    info.matchTolerance = 0.05f;
+    info.maxLineLength = 0;
+    EXPECT_EQ(fineLinesPerBucket(&info, 0.0f), 2u);
+    info.bucketSpacing = 0.15;
+    info.matchTolerance = 0.15f;
+    EXPECT_EQ(fineLinesPerBucket(&info, 0.0f), 2u);
+
+    info.bucketSpacing = 0.05;
+    info.matchTolerance = 0.05f;
+    info.maxLineLength = 100;
+    // (100 * 1.4142135 * 0.01 / 0.05 + 1) * 1.2 = 35.14.. -> 36
+    EXPECT_EQ(fineLinesPerBucket(&info, 0.01f), 36u);
+    EXPECT_EQ(fineLinesPerBucket(&info, -0.01f), 36u);
+    info.maxLineLength = 1000;
+    EXPECT_EQ(fineLinesPerBucket(&info, 3.1f), 40000u);
+    EXPECT_EQ(fineLinesPerBucket(&info, std::numeric_limits<float>::quiet_NaN()), 2u)
+        << "a turning that is not a number counts as none";
+    EXPECT_EQ(fineLinesPerBucket(&info, std::numeric_limits<float>::infinity()), 40000u);
+}
+
+TEST(FineLineAngle, CoversTheFullTurn)
+{
+    constexpr float kPi = 3.1415927f;
+    EXPECT_FLOAT_EQ(fineLineAngle({1.0f, 0.0f}), 0.0f);
+    EXPECT_FLOAT_EQ(fineLineAngle({0.0f, -1.0f}), kPi / 2.0f);
+    EXPECT_FLOAT_EQ(fineLineAngle({-1.0f, 0.0f}), kPi);
+    EXPECT_FLOAT_EQ(fineLineAngle({0.0f, 1.0f}), 3.0f * kPi / 2.0f);
+    // A reversed line on a horizontal edge has direction (-0.0, -1).
+    EXPECT_FLOAT_EQ(fineLineAngle({-0.0f, -1.0f}), 3.0f * kPi / 2.0f);
+}
+
+} // namespace

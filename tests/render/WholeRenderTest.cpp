@@ -1,0 +1,227 @@
+// Whole frames through the render protocol: background-only renders, cancel,
+// thread-count independence, value ranges and the path shapes that once
+// read outside the tables.
+#include "RenderFixture.h"
+
+#include <cmath>
+
+namespace rendertest {
+namespace {
+
+TEST_F(RenderTest, NoMaskGivesTheBackgroundAlone)
+{
+    useGradientInput(64, 48);
+    for (int bits : {8, 16, 32}) {
+        host.setParam("Composite On Original", true);
+        harness::FrameResult withInput = render(bits);
+        ASSERT_EQ(withInput.renderErr, PF_Err_NONE);
+        EXPECT_EQ(pixelBytes(*withInput.output),
+                  pixelBytes(gradient(64, 48, harness::PixelFormatForBitDepth(bits))));
+        EXPECT_FALSE(tables.seen) << "no line reaches the frame, so no table is built";
+
+        host.setParam("Composite On Original", false);
+        harness::FrameResult transparent = render(bits);
+        ASSERT_EQ(transparent.renderErr, PF_Err_NONE);
+        const std::vector<unsigned char> bytes = pixelBytes(*transparent.output);
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](unsigned char b) { return b == 0; }));
+    }
+}
+
+TEST_F(RenderTest, StrokeLengthZeroGivesTheBackgroundAndPrintsNothing)
+{
+    useGradientInput(64, 48);
+    host.setMask(harness::EllipsePath(32, 24, 12, 12));
+    host.setParam("Stroke Length", 0.0);
+    testing::internal::CaptureStdout();
+    harness::FrameResult frame = render(8);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    EXPECT_EQ(pixelBytes(*frame.output), pixelBytes(gradient(64, 48, PF_PixelFormat_ARGB32)));
+    EXPECT_EQ(printed, "");
+}
+
+TEST_F(RenderTest, FullRenderReportsProgressInOrderAndItsLayoutTime)
+{
+    useGradientInput(96, 64);
+    host.setMask(harness::EllipsePath(48, 32, 20, 20));
+    testing::internal::CaptureStdout();
+    harness::FrameResult frame = render(8);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    EXPECT_EQ(printed.rfind("Time spent on that literal one thing: ", 0), 0u) << printed;
+    EXPECT_EQ(printed.substr(printed.size() - 4), "ms.\n");
+
+    ASSERT_GE(frame.progress.size(), 5u);
+    std::vector<A_long> values;
+    for (const harness::ProgressCall& call : frame.progress) {
+        EXPECT_EQ(call.total, 100);
+        values.push_back(call.current);
+    }
+    EXPECT_EQ(values[0], 0);
+    EXPECT_EQ(values[1], 15);
+    EXPECT_EQ(values[values.size() - 3], 60);
+    EXPECT_EQ(values[values.size() - 2], 80);
+    EXPECT_EQ(values.back(), 100);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    // While the table grows: one report every 20 buckets, from above 15 toward 60.
+    const std::size_t growing = values.size() - 5;
+    EXPECT_EQ(growing, static_cast<std::size_t>(tables.bucketCount + 1) / 20);
+    for (std::size_t i = 2; i < 2 + growing; ++i) {
+        EXPECT_GE(values[i], 15);
+        EXPECT_LT(values[i], 60);
+    }
+    EXPECT_GT(tables.paintedPixels, 0u);
+    EXPECT_EQ(tables.paintedPixels, tables.ownedPixels);
+}
+
+TEST_F(RenderTest, CancelWhileTheTableGrowsLeavesTheBackgroundOnly)
+{
+    useGradientInput(96, 64);
+    host.setMask(harness::EllipsePath(48, 32, 20, 20));
+    host.setParam("Composite On Original", false);
+    // Questions before the table: three around texture and background; the
+    // table asks once per bucket.
+    host.abortFrom(10);
+    harness::FrameResult frame = render(16);
+    EXPECT_EQ(frame.renderErr, PF_Interrupt_CANCEL);
+    const std::vector<unsigned char> bytes = pixelBytes(*frame.output);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](unsigned char b) { return b == 0; }));
+    EXPECT_EQ(frame.abortQuestions, 10) << "no question after the cancel";
+}
+
+TEST_F(RenderTest, SameBytesWhateverTheThreadCount)
+{
+    useGradientInput(120, 90);
+    host.setMask(harness::PolygonPath({{20, 20}, {100, 30}, {60, 75}}, true));
+    host.setParam("Texture Offset", 40.0);
+    host.setParam("Fade Out", 30.0);
+    for (int bits : {8, 16, 32}) {
+        std::vector<std::vector<unsigned char>> results;
+        for (int threads : {1, 2, 8}) {
+            host.setThreads(threads);
+            harness::FrameResult frame = render(bits);
+            ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+            results.push_back(pixelBytes(*frame.output));
+        }
+        EXPECT_EQ(results[0], results[1]) << bits << "-bit, 1 and 2 threads";
+        EXPECT_EQ(results[0], results[2]) << bits << "-bit, 1 and 8 threads";
+    }
+}
+
+TEST_F(RenderTest, SixteenBitRenderStaysWithinItsRange)
+{
+    host.setInput([](PF_PixelFormat format) {
+        harness::OwnedWorld world(80, 60, format);
+        for (A_long y = 0; y < 60; ++y)
+            for (A_long x = 0; x < 80; ++x)
+                world.row<PF_Pixel16>(y)[x] = PF_Pixel16{32768, 32768, 32768, 32768};
+        return world;
+    }, 80, 60);
+    host.setMask(harness::EllipsePath(40, 30, 15, 15));
+    host.setParam("Fade In", 30.0);
+    harness::FrameResult frame = render(16);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    EXPECT_GT(tables.paintedPixels, 0u);
+    for (A_long y = 0; y < 60; ++y) {
+        for (A_long x = 0; x < 80; ++x) {
+            const PF_Pixel16 p = frame.output->row<PF_Pixel16>(y)[x];
+            ASSERT_LE(std::max({p.alpha, p.red, p.green, p.blue}), 32768) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(RenderTest, FloatRenderIsNotClamped)
+{
+    host.setInput([](PF_PixelFormat format) {
+        harness::OwnedWorld world(64, 48, format);
+        for (A_long y = 0; y < 48; ++y)
+            for (A_long x = 0; x < 64; ++x)
+                world.row<PF_PixelFloat>(y)[x] = PF_PixelFloat{1.0f, 3.0f, 2.0f, 1.5f};
+        return world;
+    }, 64, 48);
+    host.setMask(harness::EllipsePath(32, 24, 10, 10));
+    host.setParam("Texture Source", "Original Frame");
+    harness::FrameResult frame = render(32);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_GT(tables.paintedPixels, 0u);
+    float largest = 0.0f;
+    for (A_long y = 0; y < 48; ++y)
+        for (A_long x = 0; x < 64; ++x)
+            largest = std::max(largest, frame.output->row<PF_PixelFloat>(y)[x].red);
+    EXPECT_FLOAT_EQ(largest, 3.0f);
+}
+
+// A path shorter than one bucket: its table holds line 0 only and no
+// bucket; the drawing pass must still find a line for every owned pixel.
+TEST_F(RenderTest, PathShorterThanOneBucketDrawsFromLineZero)
+{
+    useGradientInput(64, 48);
+    host.setMask(harness::PolygonPath({{30, 20}, {30.03, 20}}, false));
+    host.setParam("To Edge", true);
+    harness::FrameResult frame = render(8);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    EXPECT_EQ(tables.bucketCount, 0u);
+    EXPECT_EQ(tables.lineCount, 1u);
+}
+
+// A repeated vertex gives lines with no direction. Under To Edge they must
+// not make every walking line tens of thousands of steps long.
+TEST_F(RenderTest, LinesWithoutDirectionDoNotLengthenTheRender)
+{
+    useGradientInput(80, 60);
+    host.setMask(harness::PolygonPath({{20, 20}, {20, 20}, {60, 20}, {60, 45}}, true));
+    host.setParam("To Edge", true);
+    harness::FrameResult frame = render(8);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    EXPECT_LE(tables.maxLineLength, 100) << "the longest visible line fits the 80 x 60 frame";
+    EXPECT_GT(tables.paintedPixels, 0u);
+}
+
+// A sharp corner turns the fan by nearly half a turn within one bucket: the
+// bucket's line count is capped.
+TEST_F(RenderTest, SharpCornerIsCappedAt40000LinesPerBucket)
+{
+    useGradientInput(600, 400);
+    host.setMask(harness::PolygonPath({{100, 390}, {300, 10}, {320, 390}}, false));
+    host.setParam("To Edge", true);
+    harness::FrameResult frame = render(8);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    EXPECT_EQ(*std::max_element(tables.bucketLineCount.begin(), tables.bucketLineCount.end()), 40000u);
+}
+
+// Along a straight edge the fan does not turn: every bucket holds its
+// boundary line and one repetition of it.
+TEST_F(RenderTest, StraightPathHasTwoLinesPerBucket)
+{
+    useGradientInput(120, 60);
+    host.setMask(harness::PolygonPath({{10, 30}, {110, 30}}, false));
+    harness::FrameResult frame = render(8);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    const std::uint32_t m = static_cast<std::uint32_t>(std::ceil(100.0 / 0.05));
+    EXPECT_EQ(tables.bucketCount, m - 1);
+    for (std::uint32_t b = 0; b < tables.bucketCount; ++b) {
+        ASSERT_EQ(tables.bucketLineCount[b], 2u) << "bucket " << b;
+        ASSERT_EQ(tables.bucketFirstLine[b], 2 * b) << "bucket " << b;
+    }
+    EXPECT_EQ(tables.lineCount, 2 * tables.bucketCount + 1);
+    EXPECT_EQ(tables.angleDeltas[0], 0.0f);
+}
+
+TEST_F(RenderTest, HalfResolutionUsesCoarserBuckets)
+{
+    useGradientInput(120, 60);
+    host.setMask(harness::PolygonPath({{10, 30}, {110, 30}}, false));
+    harness::FrameResult frame = render(8, harness::Downsample{1, 2, 1, 2});
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    // 50 pixels of path in buckets of 0.15.
+    EXPECT_EQ(tables.bucketCount, static_cast<std::uint32_t>(std::ceil(50.0 / 0.15)) - 1);
+    EXPECT_EQ(frame.output->width(), 60);
+}
+
+} // namespace
+} // namespace rendertest
