@@ -102,6 +102,17 @@ struct PFInfo {
     // host never sets it; the effect only calls it.
     void (*renderObserver)(const PFInfo* info, void* context);
     void* renderObserverContext;
+    // When set (by a benchmark), the render pass adds the seconds each of
+    // its phases took.
+    struct RenderPhaseTimes* phaseTimes;
+};
+
+// Seconds spent in the phases of one render pass.
+struct RenderPhaseTimes {
+    double textureAndBackground = 0.0; // texture preparation and background pass
+    double fineLineTable = 0.0;        // path preparation and the fine line table
+    double ownership = 0.0;            // pixel ownership pass
+    double drawing = 0.0;              // drawing pass on the host's threads
 };
 
 // Allocates a zero-filled render context; null when memory is exhausted.

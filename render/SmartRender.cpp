@@ -8,8 +8,10 @@
 // out is released on every path, errors, cancel and thrown codes included.
 #include "render/RenderCommands.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -156,6 +158,29 @@ PF_Err buildFirstFineLine(PFInfo* info, PF_InData* in_data, const PF_PathDataSui
     return err;
 }
 
+// Adds the seconds of its lifetime to a phase of info->phaseTimes, when a
+// benchmark asked for them.
+class PhaseClock {
+public:
+    PhaseClock(const PFInfo* info, double RenderPhaseTimes::*phase)
+        : sink_(info->phaseTimes != nullptr ? &(info->phaseTimes->*phase) : nullptr)
+    {
+        if (sink_ != nullptr)
+            start_ = std::chrono::steady_clock::now();
+    }
+    PhaseClock(const PhaseClock&) = delete;
+    PhaseClock& operator=(const PhaseClock&) = delete;
+    ~PhaseClock()
+    {
+        if (sink_ != nullptr)
+            *sink_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    double* sink_;
+    std::chrono::steady_clock::time_point start_{};
+};
+
 void reportLayoutTime(double seconds)
 {
     const auto milliseconds = static_cast<long long>(seconds * 1000.0);
@@ -190,6 +215,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     if (info->segmentCount == 0)
         return suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
 
+    std::optional<PhaseClock> tableClock(std::in_place, info, &RenderPhaseTimes::fineLineTable);
     FineLineTable table;
     const std::uint32_t reserve = fineLineBucketReserve(info);
     table.bucketFirstLine.reserve(reserve);
@@ -214,6 +240,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     const PreparedPath prepared{in_data, pathData, path, preparations.data()};
     err = buildFineLineTable(info, in_data, prepared, table, err);
     err = preparations.cleanUp(err);
+    tableClock.reset();
 
     reportLayoutTime(table.layoutSeconds);
     if (!err)
@@ -226,6 +253,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
         ownerIterator.assign(info->outputPixelCount, -1);
         info->ownerStep = ownerStep.data();
         info->ownerIterator = ownerIterator.data();
+        const PhaseClock clock(info, &RenderPhaseTimes::ownership);
         err = runPixelOwnershipPass(info, in_data);
     }
 
@@ -238,8 +266,10 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     if (!err)
         err = PF_PROGRESS(in_data, 80, 100);
 
-    if (!err)
+    if (!err) {
+        const PhaseClock clock(info, &RenderPhaseTimes::drawing);
         err = iterate->iterate_generic(static_cast<A_long>(info->iteratorCount), info, drawSubpixels_IterateFunc);
+    }
     if (!err)
         err = suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
 
@@ -300,29 +330,39 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
         info->texturePitch = pixelPitch(*info->textureWorld, format);
         texture.begin(info);
 
-        // Texture and background.
-        if (!err) {
-            err = PF_ABORT(in_data);
-            if (!err)
-                err = outputDefaultTextureForFormat(info, in_data, out_data, &texture);
+        // A code thrown below (a missing suite) or memory running out ends
+        // the work here, so that the texture images made so far are still
+        // disposed and the input checked in.
+        try {
+            // Texture and background.
             if (!err) {
-                err = PF_ABORT(in_data);
-                if (!info->useOriginalFrame) {
-                    const PF_Err flipErr = flipAndMirrorTextureForFormat(info, in_data, out_data, &texture);
-                    if (!err)
-                        err = flipErr;
-                }
-            }
-            if (!err) {
+                const PhaseClock clock(info, &RenderPhaseTimes::textureAndBackground);
                 err = PF_ABORT(in_data);
                 if (!err)
-                    err = drawBackgroundToOutput(info, in_data, out_data, static_cast<int>(info->pixelFormat));
+                    err = outputDefaultTextureForFormat(info, in_data, out_data, &texture);
+                if (!err) {
+                    err = PF_ABORT(in_data);
+                    if (!info->useOriginalFrame) {
+                        const PF_Err flipErr = flipAndMirrorTextureForFormat(info, in_data, out_data, &texture);
+                        if (!err)
+                            err = flipErr;
+                    }
+                }
+                if (!err) {
+                    err = PF_ABORT(in_data);
+                    if (!err)
+                        err = drawBackgroundToOutput(info, in_data, out_data, static_cast<int>(info->pixelFormat));
+                }
             }
-        }
 
-        // Lines, when any reaches the frame.
-        if (!err && info->maxLineLength > 0)
-            err = drawLines(info, in_data, out_data, iterateSuite->get());
+            // Lines, when any reaches the frame.
+            if (!err && info->maxLineLength > 0)
+                err = drawLines(info, in_data, out_data, iterateSuite->get());
+        } catch (PF_Err thrown) {
+            err = thrown;
+        } catch (const std::bad_alloc&) {
+            err = PF_Err_OUT_OF_MEMORY;
+        }
     }
 
     // The images texture preparation made are disposed on every path, also
