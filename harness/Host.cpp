@@ -6,6 +6,7 @@
 
 #include "harness/HostState.h"
 #include "harness/LayerBuffers.h"
+#include "harness/PropertyList.h"
 #include "harness/ThreadPool.h"
 
 namespace harness {
@@ -57,6 +58,24 @@ int PathParamIndex(const ParamStore& params)
         if (params.def(i).param_type == PF_Param_PATH)
             return i;
     return -1;
+}
+
+// The property list of a module that carries one (a Windows module's
+// resource), as the host reads it before calling the module; nothing for
+// modules without one. A list that cannot be read is a violation when
+// `report` is set.
+std::optional<EffectPropertyValues> ModulePropertyList(HostState& h, bool report)
+{
+    const std::vector<std::uint8_t>& bytes = h.module->propertyList();
+    if (bytes.empty())
+        return std::nullopt;
+    try {
+        return ReadEffectProperties(ParsePropertyList(bytes, PiplByteOrder::LittleEndian), PiplByteOrder::LittleEndian);
+    } catch (const PropertyListError& e) {
+        if (report)
+            h.violation(std::string("the module's property list cannot be read: ") + e.what());
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -163,6 +182,12 @@ PF_Err Host::registerPlugin()
     if (err == PF_Err_NONE && h.registration.calls == 0)
         h.violation("PluginDataEntryFunction succeeded without calling the registration callback");
     h.registration.entryResult = err;
+    // The host refuses a module whose property list says otherwise than
+    // registration.
+    if (err == PF_Err_NONE)
+        if (const auto pipl = ModulePropertyList(h, true))
+            for (const std::string& problem : CompareWithRegistration(*pipl, h.registration))
+                h.violation(problem);
     h.endCommand(err);
     return err;
 }
@@ -174,6 +199,19 @@ PF_Err Host::globalSetup()
     h.myVersion = h.outData.my_version;
     h.globalOutFlags = h.outData.out_flags;
     h.globalOutFlags2 = h.outData.out_flags2;
+    // The flags and version in the property list must be the ones global
+    // set-up reports.
+    if (err == PF_Err_NONE)
+        if (const auto pipl = ModulePropertyList(h, false)) {
+            std::lock_guard lock(h.mutex);
+            for (const std::string& problem :
+                 CompareWithGlobalSetup(*pipl, h.myVersion, h.globalOutFlags, h.globalOutFlags2, h.options.applId)) {
+                const Violation violation{CommandName(PF_Cmd_GLOBAL_SETUP), problem};
+                h.allViolations.push_back(violation);
+                if (!h.commands.empty())
+                    h.commands.back().violations.push_back(violation);
+            }
+        }
     return err;
 }
 
@@ -568,7 +606,7 @@ PF_EffectWorld* Host::renderInput()
 {
     if (!state_->frameReady)
         state_->prepareFrame(state_->frame.request);
-    return &state_->frame.input->world();
+    return state_->frame.input ? &state_->frame.input->world() : nullptr;
 }
 
 PF_EffectWorld* Host::renderOutput()

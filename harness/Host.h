@@ -324,7 +324,8 @@ public:
     PF_OutData* outData();
     SPBasicSuite* basicSuite();
     // The buffers of the frame set up last (input at render scale in the
-    // render's format, and a fresh output of the same size).
+    // render's format, null without an input picture; and a fresh output of
+    // the same size).
     PF_EffectWorld* renderInput();
     PF_EffectWorld* renderOutput();
     std::shared_ptr<OwnedWorld> renderOutputBuffer();

@@ -257,9 +257,6 @@ void HostState::prepareFrame(const FrameRequest& request)
     const Downsample& ds = request.downsample;
     if (ds.nx <= 0 || ds.dx == 0 || ds.ny <= 0 || ds.dy == 0)
         throw std::invalid_argument("the downsample factors must be positive fractions");
-    if (!input)
-        throw std::logic_error("no input picture: call setInput before rendering");
-
     std::lock_guard lock(mutex);
     if (command.active)
         throw std::logic_error("a frame cannot be set up while " + command.name + " runs");
@@ -278,18 +275,23 @@ void HostState::prepareFrame(const FrameRequest& request)
     frame = FrameState{};
     frame.request = request;
     frame.format = format;
-    frame.width = ScaledSize(input->width, ds.nx, ds.dx);
-    frame.height = ScaledSize(input->height, ds.ny, ds.dy);
-    frame.input = RenderBuffer(*input, format, ds, "the input picture");
-    registerBuffer(frame.input->world(), format);
-    frame.readOnlyHashes[frame.input->world().data] = HashPixels(frame.input->world(), format);
+    // Without an input picture (low-level use) the layer is empty.
+    const A_long layerWidth = input ? input->width : 0;
+    const A_long layerHeight = input ? input->height : 0;
+    frame.width = ScaledSize(layerWidth, ds.nx, ds.dx);
+    frame.height = ScaledSize(layerHeight, ds.ny, ds.dy);
+    if (input) {
+        frame.input = RenderBuffer(*input, format, ds, "the input picture");
+        registerBuffer(frame.input->world(), format);
+        frame.readOnlyHashes[frame.input->world().data] = HashPixels(frame.input->world(), format);
+    }
     frame.output = std::make_shared<OwnedWorld>(frame.width, frame.height, format);
     if (options.poisonUnwrittenPixels)
         frame.output->fillBytes(0xCD);
     registerBuffer(frame.output->world(), format);
 
-    inData.width = input->width;
-    inData.height = input->height;
+    inData.width = layerWidth;
+    inData.height = layerHeight;
     inData.extent_hint = {0, 0, frame.width, frame.height};
     inData.output_origin_x = 0;
     inData.output_origin_y = 0;
@@ -319,6 +321,8 @@ std::shared_ptr<OwnedWorld> HostState::layerBuffer(int index)
 
 FrameResult RenderFrame(HostState& host, const FrameRequest& request)
 {
+    if (!host.input)
+        throw std::logic_error("no input picture: call setInput before rendering");
     host.prepareFrame(request);
     FrameResult result;
     const std::uint64_t firstTrace = host.trace.nextSequence();

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ProbeHost.h"
+
+namespace {
+
+class FrameProtocol : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host = MakeProbeHost();
+        ASSERT_EQ(host->setup(), PF_Err_NONE);
+        host->setInput(TestPicture(21, 13));
+        capture.attach(*host);
+    }
+
+    // Deletions the probe module counted, read through a frame's data.
+    int moduleDeletions() const { return *capture.data.deletions; }
+
+    std::unique_ptr<harness::Host> host;
+    ProbeCapture capture;
+};
+
+TEST_F(FrameProtocol, PreRenderDataIsDeletedExactlyOnce)
+{
+    harness::FrameResult full = host->renderFrame();
+    ASSERT_TRUE(capture.seen);
+    const int before = moduleDeletions() - 1;
+    EXPECT_TRUE(full.renderSent);
+    EXPECT_EQ(full.deleteCalls, 1);
+
+    // Pre-render only.
+    harness::FrameRequest request;
+    request.smartRender = false;
+    const harness::FrameResult preOnly = host->renderFrame(request);
+    EXPECT_FALSE(preOnly.renderSent);
+    EXPECT_EQ(preOnly.deleteCalls, 1);
+
+    // A failed pre-render still hands its data over; the render is not sent.
+    host->failCall("checkout_param", 1, PF_Err_OUT_OF_MEMORY);
+    const harness::FrameResult failed = host->renderFrame();
+    EXPECT_EQ(failed.preRenderErr, PF_Err_OUT_OF_MEMORY);
+    EXPECT_FALSE(failed.renderSent);
+    EXPECT_EQ(failed.deleteCalls, 1);
+    EXPECT_TRUE(failed.violations.empty()) << harness::Describe(failed.violations);
+
+    EXPECT_EQ(moduleDeletions(), before + 3);
+}
+
+TEST_F(FrameProtocol, ReducedResolutionKeepsTheLayerSizeInInData)
+{
+    host->setMask(Triangle());
+    harness::FrameRequest request;
+    request.time = host->frameSeconds(0.0, 3);
+    request.downsample = {1, 2, 1, 2};
+    const harness::FrameResult frame = host->renderFrame(request);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    const probe::ProbeData& d = capture.data;
+    EXPECT_EQ(d.layerWidth, 21);
+    EXPECT_EQ(d.layerHeight, 13);
+    EXPECT_EQ(d.downsampleX.num, 1);
+    EXPECT_EQ(d.downsampleX.den, 2u);
+    EXPECT_EQ(d.time, 3000);
+    EXPECT_EQ(d.timeStep, 1000);
+    EXPECT_EQ(d.timeScale, 24000u);
+    EXPECT_EQ(d.input.max_result_rect.right, 11); // ceil(21 / 2)
+    EXPECT_EQ(d.input.max_result_rect.bottom, 7);
+    ASSERT_TRUE(frame.output);
+    EXPECT_EQ(frame.output->width(), 11);
+    EXPECT_EQ(frame.output->height(), 7);
+    EXPECT_GT(frame.output->world().rowbytes, 11 * 4); // padded rows
+    // The mask is measured at render scale: the triangle's 40 + 50 + 30 pixels halved.
+    EXPECT_EQ(d.segments, 3);
+    EXPECT_DOUBLE_EQ(d.pathLength, 60.0);
+    EXPECT_EQ(d.half[0], 15.0);
+    EXPECT_EQ(d.half[1], 5.0);
+    EXPECT_EQ(d.half[2], 20.0);
+    EXPECT_EQ(d.half[3], 0.0);
+    EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
+}
+
+TEST_F(FrameProtocol, NoMaskChosenIsAPathWithoutSegments)
+{
+    const harness::FrameResult frame = host->renderFrame();
+    EXPECT_EQ(frame.preRenderErr, PF_Err_NONE);
+    EXPECT_EQ(capture.data.pathId, 0u);
+    EXPECT_EQ(capture.data.segments, 0);
+    EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
+}
+
+TEST_F(FrameProtocol, SpecifiedLayerInTheRendersFormatAndScale)
+{
+    // No layer: a zero-filled record.
+    host->renderFrame();
+    EXPECT_EQ(capture.data.textureWidth, 0);
+
+    harness::OwnedWorld texture(9, 5, PF_PixelFormat_ARGB32);
+    texture.row<PF_Pixel>(0)[0] = {255, 10, 20, 30};
+    texture.row<PF_Pixel>(0)[1] = {255, 11, 20, 30};
+    texture.row<PF_Pixel>(1)[0] = {255, 10, 21, 30};
+    texture.row<PF_Pixel>(1)[1] = {255, 10, 20, 32};
+    host->setLayer("Texture", texture);
+    const harness::FrameResult frame = host->renderFrame(0.0, 16, {1, 2, 1, 2});
+    EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
+    const probe::ProbeData& d = capture.data;
+    EXPECT_EQ(d.textureWidth, 5);
+    EXPECT_EQ(d.textureHeight, 3);
+    EXPECT_EQ(d.textureRowBytes, harness::PaddedRowBytes(5, PF_PixelFormat_ARGB64));
+    EXPECT_EQ(d.textureFormat, PF_PixelFormat_ARGB64);
+    // Average of the 2 x 2 block after conversion to 16 bits.
+    auto c16 = [](double v) { return std::round(v * 32768 / 255); };
+    EXPECT_EQ(d.textureFirst16.alpha, 32768);
+    EXPECT_EQ(d.textureFirst16.red, std::round((3 * c16(10) + c16(11)) / 4));
+    EXPECT_EQ(d.textureFirst16.green, std::round((3 * c16(20) + c16(21)) / 4));
+    EXPECT_EQ(d.textureFirst16.blue, std::round((3 * c16(30) + c16(32)) / 4));
+}
+
+TEST_F(FrameProtocol, AbortAnswersCancelFromTheNthQuestionOn)
+{
+    host->setParam("Abort Questions", 5.0);
+    host->abortFrom(3);
+    const harness::FrameResult frame = host->renderFrame();
+    EXPECT_EQ(frame.preRenderErr, PF_Interrupt_CANCEL);
+    EXPECT_FALSE(frame.renderSent);
+    EXPECT_EQ(frame.deleteCalls, 1);
+    ASSERT_EQ(capture.data.asked, 3);
+    EXPECT_EQ(capture.data.answers[0], PF_Err_NONE);
+    EXPECT_EQ(capture.data.answers[1], PF_Err_NONE);
+    EXPECT_EQ(capture.data.answers[2], PF_Interrupt_CANCEL);
+    EXPECT_EQ(frame.abortQuestions, 3);
+
+    host->abortFrom(0);
+    const harness::FrameResult again = host->renderFrame();
+    EXPECT_EQ(again.preRenderErr, PF_Err_NONE);
+    EXPECT_EQ(capture.data.asked, 5);
+}
+
+TEST_F(FrameProtocol, ProgressIsRecordedInOrder)
+{
+    const harness::FrameResult frame = host->renderFrame();
+    ASSERT_EQ(frame.progress.size(), 3u);
+    EXPECT_EQ(frame.progress[0].current, 0);
+    EXPECT_EQ(frame.progress[1].current, 50);
+    EXPECT_EQ(frame.progress[2].current, 100);
+    EXPECT_EQ(frame.progress[2].total, 100);
+}
+
+} // namespace
