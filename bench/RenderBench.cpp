@@ -1,0 +1,159 @@
+// Whole-frame renders at 1920 x 1080 through the stand-in host, with the
+// time of each phase of the render: pre-render, texture and background,
+// fine line table, ownership and drawing.
+//
+//   build/bench/linestra-bench                      every scene, format and thread mode
+//   build/bench/linestra-bench --benchmark_filter=circle/8
+//
+// Each benchmark reports its phases as counters (milliseconds per frame);
+// the benchmark's own time is the whole frame as the host sees it, which
+// also includes the stand-in host's work (buffer conversion and checks).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "harness/EffectEntry.h"
+#include "harness/Host.h"
+#include "render/PFInfo.h"
+
+namespace {
+
+constexpr A_long kWidth = 1920;
+constexpr A_long kHeight = 1080;
+
+struct Scene {
+    std::string name;
+    std::function<void(harness::Host&)> setUp;
+};
+
+harness::OwnedWorld gradientPicture(PF_PixelFormat format)
+{
+    harness::OwnedWorld world(kWidth, kHeight, format);
+    for (A_long y = 0; y < kHeight; ++y) {
+        for (A_long x = 0; x < kWidth; ++x) {
+            const double r = static_cast<double>(x) / kWidth;
+            const double g = static_cast<double>(y) / kHeight;
+            const double b = 0.5 + 0.5 * std::sin(static_cast<double>(x + y) * 0.02);
+            if (format == PF_PixelFormat_ARGB32)
+                world.row<PF_Pixel>(y)[x] = PF_Pixel{255, static_cast<A_u_char>(r * 255), static_cast<A_u_char>(g * 255),
+                                                     static_cast<A_u_char>(b * 255)};
+            else if (format == PF_PixelFormat_ARGB64)
+                world.row<PF_Pixel16>(y)[x] =
+                    PF_Pixel16{32768, static_cast<A_u_short>(r * 32768), static_cast<A_u_short>(g * 32768),
+                               static_cast<A_u_short>(b * 32768)};
+            else
+                world.row<PF_PixelFloat>(y)[x] =
+                    PF_PixelFloat{1.0f, static_cast<float>(r), static_cast<float>(g), static_cast<float>(b)};
+        }
+    }
+    return world;
+}
+
+harness::MaskPath starPolygon()
+{
+    std::vector<harness::Vec2> points;
+    for (int k = 0; k < 10; ++k) {
+        const double angle = -M_PI / 2 + k * M_PI / 5;
+        const double radius = (k % 2 == 0) ? 420.0 : 170.0;
+        points.push_back({960 + radius * std::cos(angle), 540 + radius * std::sin(angle)});
+    }
+    return harness::PolygonPath(points, true);
+}
+
+const std::vector<Scene>& scenes()
+{
+    static const std::vector<Scene> all{
+        {"circle", [](harness::Host& host) { host.setMask(harness::EllipsePath(960, 540, 300, 300)); }},
+        {"sharp-polygon", [](harness::Host& host) { host.setMask(starPolygon()); }},
+        {"to-edge",
+         [](harness::Host& host) {
+             host.setMask(harness::EllipsePath(960, 540, 300, 300));
+             host.setParam("To Edge", true);
+         }},
+        {"original-frame-area",
+         [](harness::Host& host) {
+             host.setMask(harness::EllipsePath(960, 540, 300, 300));
+             host.setParam("Texture Source", "Original Frame");
+             host.setParam("Scale X", 3.5);
+         }},
+    };
+    return all;
+}
+
+void renderScene(benchmark::State& state, const Scene& scene, int bitDepth, int threads)
+{
+    harness::HostOptions options;
+    options.threads = threads;
+    harness::Host host(options);
+    host.load(harness::LinkedEffect());
+    if (host.setup() != PF_Err_NONE) {
+        state.SkipWithError("set-up failed");
+        return;
+    }
+    host.setInput(gradientPicture, kWidth, kHeight);
+    scene.setUp(host);
+
+    RenderPhaseTimes phases;
+    host.onPreRenderData([&phases](void* data) { static_cast<PFInfo*>(data)->phaseTimes = &phases; });
+
+    double preRender = 0.0;
+    int frames = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const auto started = std::chrono::steady_clock::now();
+        const harness::FrameResult pre = host.renderFrame({.bitDepth = bitDepth, .smartRender = false});
+        preRender += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        state.ResumeTiming();
+        if (pre.preRenderErr != PF_Err_NONE) {
+            state.SkipWithError("pre-render failed");
+            return;
+        }
+        const harness::FrameResult frame = host.renderFrame({.bitDepth = bitDepth});
+        if (frame.renderErr != PF_Err_NONE || !frame.violations.empty()) {
+            state.SkipWithError("render failed");
+            return;
+        }
+        ++frames;
+    }
+    const double perFrame = 1000.0 / std::max(frames, 1);
+    state.counters["pre_render_ms"] = preRender * perFrame;
+    state.counters["texture_background_ms"] = phases.textureAndBackground * perFrame;
+    state.counters["fine_line_table_ms"] = phases.fineLineTable * perFrame;
+    state.counters["ownership_ms"] = phases.ownership * perFrame;
+    state.counters["drawing_ms"] = phases.drawing * perFrame;
+}
+
+void registerAll()
+{
+    for (const Scene& scene : scenes()) {
+        for (int bits : {8, 16, 32}) {
+            for (int threads : {1, 0}) {
+                const std::string name =
+                    scene.name + "/" + std::to_string(bits) + (threads == 1 ? "/1-thread" : "/all-cores");
+                benchmark::RegisterBenchmark(name.c_str(), [&scene, bits, threads](benchmark::State& state) {
+                    renderScene(state, scene, bits, threads);
+                })
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime()
+                    ->Iterations(2);
+            }
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
