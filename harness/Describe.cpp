@@ -1,5 +1,6 @@
 #include "harness/Describe.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -21,11 +22,14 @@ std::string FourCC(A_long code)
     return "'" + text + "'";
 }
 
-std::string Num(double value)
+// Shortest text that reads back as the same value, so that the float
+// bound 0.001f shows as 0.001.
+template <typename Number>
+std::string Num(Number value)
 {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    return text;
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
 }
 
 std::string Fixed(PF_Fixed value)

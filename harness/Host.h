@@ -177,7 +177,7 @@ struct FrameResult {
     PF_Err renderErr = 0;          // 0 when the render was not sent
     bool renderSent = false;
     int deleteCalls = 0;           // calls of the pre-render data delete function
-    PF_PreRenderOutput preRenderOutput{}; // as the effect left it
+    PF_PreRenderOutput preRenderOutput{}; // as the effect left it (the data pointer is stale: deleted)
     std::vector<LayerCheckout> layerCheckouts;
     std::shared_ptr<OwnedWorld> output; // the output buffer (render format, render size)
     std::vector<ProgressCall> progress;
@@ -261,10 +261,13 @@ public:
     void clearLayer(const std::string& name);
 
     // Failure injection: the N-th call (1-based, counted from now) of the
-    // named callback answers `err`. Names: "add_param", "checkout_param",
-    // "checkout_layer", "checkout_layer_pixels", "checkout_output",
-    // "PF_CheckoutPath", "PF_PathPrepareSegLength", "PF_PathEvalSegLengthDeriv1",
-    // "PF_NewWorld", "iterate", "iterate_generic", ... (any traced name).
+    // named callback answers `err`. The names are those of the call trace:
+    // "add_param", "checkout_param", "abort", "progress", "checkout_layer",
+    // "checkout_layer_pixels", "checkout_output", "checkin_layer_pixels",
+    // "AcquireSuite", "PF_UpdateParamUI", "PF_CheckoutPath",
+    // "PF_PathPrepareSegLength", "PF_PathEvalSegLengthDeriv1", "PF_NewWorld",
+    // "PF_GetPixelFormat", "iterate (8-bit)", "iterate (16-bit)",
+    // "iterate (float)", "iterate_generic", ...
     void failCall(const std::string& function, int nth, PF_Err err);
     void failAddParam(int nth, PF_Err err) { failCall("add_param", nth, err); }
     const std::vector<UiUpdate>& uiUpdates() const;

@@ -1,5 +1,6 @@
 #include "harness/ParamStore.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,11 +10,14 @@ namespace harness {
 
 namespace {
 
-std::string Number(double value)
+// Shortest text that reads back as the same value (a float bound 0.001f
+// shows as 0.001).
+template <typename Value>
+std::string Number(Value value)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
 }
 
 // Entries of a popup's "A|B|C" string.

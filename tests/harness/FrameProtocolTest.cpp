@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ProbeHost.h"
@@ -79,6 +80,29 @@ TEST_F(FrameProtocol, ReducedResolutionKeepsTheLayerSizeInInData)
     EXPECT_EQ(d.half[2], 20.0);
     EXPECT_EQ(d.half[3], 0.0);
     EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
+}
+
+TEST_F(FrameProtocol, InputIsHandedOverAreaAveragedAtReducedResolution)
+{
+    // The probe's output copies the input's alpha and moves green to red.
+    const harness::OwnedWorld input = TestPicture(21, 13);
+    const harness::FrameResult frame = host->renderFrame(0.0, 8, {1, 2, 1, 3});
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_EQ(frame.output->width(), 11);
+    ASSERT_EQ(frame.output->height(), 5);
+    for (A_long y = 0; y < 5; ++y)
+        for (A_long x = 0; x < 11; ++x) {
+            double alpha = 0, green = 0, weight = 0;
+            for (A_long sy = 3 * y; sy < std::min(3 * y + 3, 13); ++sy)
+                for (A_long sx = 2 * x; sx < std::min(2 * x + 2, 21); ++sx) {
+                    alpha += input.row<PF_Pixel>(sy)[sx].alpha;
+                    green += input.row<PF_Pixel>(sy)[sx].green;
+                    weight += 1;
+                }
+            const PF_Pixel out = frame.output->row<PF_Pixel>(y)[x];
+            ASSERT_EQ(out.alpha, std::round(alpha / weight)) << x << "," << y;
+            ASSERT_EQ(out.red, std::round(green / weight)) << x << "," << y;
+        }
 }
 
 TEST_F(FrameProtocol, NoMaskChosenIsAPathWithoutSegments)
