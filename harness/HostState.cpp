@@ -1,6 +1,8 @@
 #include "harness/HostState.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 

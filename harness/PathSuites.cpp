@@ -4,6 +4,7 @@
 // path of no segments. Every outline and segment preparation is a host
 // object that the module's pointers are checked against before use.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "harness/HostState.h"
