@@ -183,8 +183,8 @@ TEST_F(RenderTest, LinesWithoutDirectionDoNotLengthenTheRender)
 // bucket's line count is capped.
 TEST_F(RenderTest, SharpCornerIsCappedAt40000LinesPerBucket)
 {
-    useGradientInput(600, 400);
-    host.setMask(harness::PolygonPath({{100, 390}, {300, 10}, {320, 390}}, false));
+    useGradientInput(800, 500);
+    host.setMask(harness::PolygonPath({{100, 490}, {400, 10}, {405, 490}}, false));
     host.setParam("To Edge", true);
     harness::FrameResult frame = render(8);
     ASSERT_EQ(frame.renderErr, PF_Err_NONE);
