@@ -43,13 +43,8 @@ const void* AEGP_SuiteHandler::LoadSuite(const void*& cached, const char* name, 
     if (cached) return cached;
     const void* suite = nullptr;
     const SPErr err = basicSuite_->AcquireSuite(name, version, &suite);
-    if (err != kSPNoError) MissingSuiteError();
-    if (!suite) {
-        // The host counted the acquisition although it handed over nothing:
-        // give it back so that nothing stays acquired after the command.
-        basicSuite_->ReleaseSuite(name, version);
-        MissingSuiteError();
-    }
+    // A success without a suite is not an acquisition: nothing to release.
+    if (err != kSPNoError || !suite) MissingSuiteError();
     cached = suite;
     return suite;
 }

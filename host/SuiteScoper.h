@@ -29,11 +29,8 @@ public:
         const void* suite = nullptr;
         const SPErr err =
             basicSuite_ ? basicSuite_->AcquireSuite(suiteName_, suiteVersion_, &suite) : SPErr{A_Err_MISSING_SUITE};
-        if (err == kSPNoError && !suite) {
-            // Success without a suite: nothing could be called through it.
-            // Give the acquisition back and fail as for a refusal.
-            basicSuite_->ReleaseSuite(suiteName_, suiteVersion_);
-        }
+        // A success without a suite is refused like an error: nothing could
+        // be called through it (and there is nothing to release).
         if (err != kSPNoError || !suite) {
             if (out_data) {
                 out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
