@@ -34,14 +34,15 @@ void getIPathSegAndPosAlongPathSeg(PFInfo* info, float distance, unsigned int* s
     *positionInSegment = static_cast<float>(target - base);
 }
 
-bool clampPathLookupToLastSegment(const PFInfo* info, unsigned int* segmentIndex, float* positionInSegment)
+void getIPathSegAndPosAlongPathSeg_ClampedToEnd(PFInfo* info, float distance, unsigned int* segmentIndex,
+                                                double* positionInSegment)
 {
-    const unsigned int count = info->segmentCount;
-    if (*segmentIndex < count)
-        return false;
-    const unsigned int last = count - 1;
-    const double base = last > 0 ? info->segmentEnds[last - 1] : 0.0;
-    *segmentIndex = last;
-    *positionInSegment = static_cast<float>(info->segmentEnds[last] - base);
-    return true;
+    float position = 0.0f;
+    getIPathSegAndPosAlongPathSeg(info, distance, segmentIndex, &position);
+    if (*segmentIndex >= info->segmentCount) {
+        *segmentIndex = info->segmentCount - 1;
+        *positionInSegment = info->segmentLengths[*segmentIndex];
+    } else {
+        *positionInSegment = static_cast<double>(position);
+    }
 }

@@ -18,14 +18,16 @@ struct PFInfo;
 // segment 0.
 //
 // A distance at or past the end of the path gives segmentCount (one past the
-// last segment) and the excess as position; see clampPathLookupToLastSegment.
+// last segment) and the excess as position; callers that evaluate the path
+// there use getIPathSegAndPosAlongPathSeg_ClampedToEnd.
 void getIPathSegAndPosAlongPathSeg(PFInfo* info, float distance, unsigned int* segmentIndex,
                                    float* positionInSegment);
 
-// Makes an answer of getIPathSegAndPosAlongPathSeg safe to evaluate: when
-// *segmentIndex is segmentCount (one past the last segment), it becomes the
-// last segment and *positionInSegment that segment's full length, computed as
-// the lookup computes positions (segmentEnds[last] - segmentEnds[last - 1],
-// rounded to float): the end of the path. Any other answer is left alone.
-// Returns whether it changed the answer. segmentCount must be at least 1.
-bool clampPathLookupToLastSegment(const PFInfo* info, unsigned int* segmentIndex, float* positionInSegment);
+// The lookup for a caller that evaluates the path at its answer: as
+// getIPathSegAndPosAlongPathSeg, except that an answer one past the last
+// segment (a distance at or beyond the path's end, which a float distance
+// just below the end can round onto) becomes the end of the last segment,
+// evaluated at its full length segmentLengths[last]. The position is given
+// in double so that full length is kept exactly. segmentCount >= 1.
+void getIPathSegAndPosAlongPathSeg_ClampedToEnd(PFInfo* info, float distance, unsigned int* segmentIndex,
+                                                double* positionInSegment);

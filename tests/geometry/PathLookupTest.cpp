@@ -10,10 +10,12 @@ namespace {
 
 // Segment lengths 10, 20, 30.
 struct ThreeSegments : ::testing::Test {
+    double lengths[3] = {10.0, 20.0, 30.0};
     double ends[3] = {10.0, 30.0, 60.0};
     PFInfo info{};
     void SetUp() override
     {
+        info.segmentLengths = lengths;
         info.segmentEnds = ends;
         info.segmentCount = 3;
     }
@@ -62,35 +64,46 @@ TEST_F(ThreeSegments, NotANumberWalksBackToSegmentZero)
     EXPECT_TRUE(std::isnan(position));
 }
 
-TEST_F(ThreeSegments, OnePastTheEndBecomesTheEndOfTheLastSegment)
+TEST_F(ThreeSegments, ClampedLookupEvaluatesTheLastSegmentAtItsFullLength)
 {
-    unsigned int segment = 0;
-    float position = 0.0f;
-    getIPathSegAndPosAlongPathSeg(&info, 60.0f, &segment, &position);
-    ASSERT_EQ(segment, 3u);
-    EXPECT_TRUE(clampPathLookupToLastSegment(&info, &segment, &position));
-    EXPECT_EQ(segment, 2u);
-    EXPECT_EQ(position, 30.0f);
-
-    segment = 1;
-    position = 4.0f;
-    EXPECT_FALSE(clampPathLookupToLastSegment(&info, &segment, &position));
-    EXPECT_EQ(segment, 1u);
-    EXPECT_EQ(position, 4.0f);
+    const struct {
+        float distance;
+        unsigned int hint;
+        unsigned int segment;
+        double position;
+    } cases[] = {
+        {60, 0, 2, 30.0},  // one past the last segment: the end of the last one
+        {75, 2, 2, 30.0},
+        {59.5f, 0, 2, 29.5},
+        {12, 2, 1, 2.0},
+    };
+    for (const auto& c : cases) {
+        unsigned int segment = c.hint;
+        double position = -1.0;
+        getIPathSegAndPosAlongPathSeg_ClampedToEnd(&info, c.distance, &segment, &position);
+        EXPECT_EQ(segment, c.segment) << c.distance;
+        EXPECT_EQ(position, c.position) << c.distance;
+    }
 }
 
-TEST(PathLookup, OnePastTheEndOfASingleSegment)
+TEST(PathLookup, ClampedLookupKeepsTheSegmentLengthInDouble)
 {
-    double ends[1] = {7.25};
+    // A length that float cannot hold: the end is evaluated at the host's own length.
+    double lengths[1] = {7.1};
+    double ends[1] = {7.1};
     PFInfo info{};
+    info.segmentLengths = lengths;
     info.segmentEnds = ends;
     info.segmentCount = 1;
     unsigned int segment = 0;
     float position = 0.0f;
     getIPathSegAndPosAlongPathSeg(&info, 8.0f, &segment, &position);
     EXPECT_EQ(segment, 1u);
-    EXPECT_EQ(position, 0.75f);
-    clampPathLookupToLastSegment(&info, &segment, &position);
+    EXPECT_FLOAT_EQ(position, 0.9f);
+
+    segment = 0;
+    double clamped = 0.0;
+    getIPathSegAndPosAlongPathSeg_ClampedToEnd(&info, 8.0f, &segment, &clamped);
     EXPECT_EQ(segment, 0u);
-    EXPECT_EQ(position, 7.25f);
+    EXPECT_EQ(clamped, 7.1);
 }
