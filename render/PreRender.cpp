@@ -183,10 +183,11 @@ struct PathWalk {
     PF_PathSegPrepPtr prep = nullptr;
     bool prepared = false;            // prep still to be cleaned up
     double segmentBase = 0.0;         // path distance at the segment's start
-    float segmentLength = 0.0f;       // the last position evaluated on it, as float
+    float segmentLength = 0.0f;       // its last position, as float: the length its lines record
     bool hostFailed = false;          // a path call answered an error
 };
 
+// Notes a path call that failed: no further path call follows it.
 PF_Err hostCall(PathWalk& walk, PF_Err err)
 {
     if (err != PF_Err_NONE)
