@@ -43,6 +43,24 @@ void CloseLibrary(void* handle)
 {
     FreeLibrary(static_cast<HMODULE>(handle));
 }
+
+// The property list resource, found, loaded and locked through the system's
+// resource functions; empty when the module has none.
+std::vector<std::uint8_t> ReadPropertyListResource(void* handle)
+{
+    const auto module = static_cast<HMODULE>(handle);
+    HRSRC found = FindResourceExA(module, kPropertyListResourceType, MAKEINTRESOURCEA(kPropertyListResourceId),
+                                  static_cast<WORD>(kPropertyListResourceLanguage));
+    if (found == nullptr)
+        return {};
+    const DWORD size = SizeofResource(module, found);
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr || size == 0)
+        return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
 #else
 std::string LastLoaderError()
 {
@@ -96,6 +114,14 @@ Module Module::Load(const std::string& path)
     if (main == nullptr)
         throw ModuleError("the effect module '" + path + "' does not export '" + kEffectMainName + "'");
 
+#if defined(_WIN32)
+    module.propertyList_ = ReadPropertyListResource(module.handle_);
+    if (module.propertyList_.empty())
+        throw ModuleError("the effect module '" + path + "' has no property list: resource " +
+                          kPropertyListResourceType + " " + std::to_string(kPropertyListResourceId) + " in language " +
+                          std::to_string(kPropertyListResourceLanguage) + " is missing or empty");
+#endif
+
     module.entry_.pluginDataEntry = ToFunction<PF_PluginDataEntryFunctionPtr>(entry);
     module.entry_.effectMain = ToFunction<PF_EffectMainPtr>(main);
     return module;
@@ -114,7 +140,8 @@ Module Module::InProcess(EntryPoints entry, std::string label)
 }
 
 Module::Module(Module&& other) noexcept
-    : entry_(other.entry_), label_(std::move(other.label_)), handle_(std::exchange(other.handle_, nullptr))
+    : entry_(other.entry_), label_(std::move(other.label_)), handle_(std::exchange(other.handle_, nullptr)),
+      propertyList_(std::move(other.propertyList_))
 {
     other.entry_ = {};
 }
@@ -126,6 +153,7 @@ Module& Module::operator=(Module&& other) noexcept
         entry_ = std::exchange(other.entry_, {});
         label_ = std::move(other.label_);
         handle_ = std::exchange(other.handle_, nullptr);
+        propertyList_ = std::move(other.propertyList_);
     }
     return *this;
 }

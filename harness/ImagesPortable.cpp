@@ -1,0 +1,422 @@
+// Image files of the stand-in host without an imaging library (built with
+// LINESTRA_IMAGE_IO=portable, as on Windows): the API of Images.h over the
+// harness's own file formats (PortableImageFiles.h). Values map between
+// files and buffers exactly as in the OpenImageIO build (Images.cpp), and the
+// generated pictures are the same pixel for pixel, so a scene renders the
+// same in both builds.
+//
+// Read: PAM, binary PGM and PPM (8 or 16 bits), PFM (float). Written by
+// extension: .png (8 and 16-bit buffers; a float buffer as 16 bits), .exr
+// (32-bit float; 8 and 16-bit buffers converted to float), .pam (8 and 16
+// bits; float as 16 bits), .pfm (float, without alpha). Any other file is an
+// error that names the formats this build knows.
+#include "harness/Images.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "harness/PortableImageFiles.h"
+
+namespace harness {
+
+namespace {
+
+namespace fs = std::filesystem;
+using portable::FileFormat;
+using portable::Samples;
+
+constexpr const char* kReadFormats = "PAM, PGM, PPM and PFM";
+constexpr const char* kWriteFormats = ".png, .exr, .pam and .pfm";
+
+// ---------------------------------------------------------------------------
+// Channel conversions from a file's values to a buffer's
+// ---------------------------------------------------------------------------
+
+template <typename Pixel>
+struct Channel;
+template <>
+struct Channel<PF_Pixel> {
+    using Type = A_u_char;
+};
+template <>
+struct Channel<PF_Pixel16> {
+    using Type = A_u_short;
+};
+template <>
+struct Channel<PF_PixelFloat> {
+    using Type = PF_FpShort;
+};
+
+template <typename Out>
+Out From8(unsigned char v);
+template <>
+A_u_char From8<A_u_char>(unsigned char v)
+{
+    return v;
+}
+template <>
+A_u_short From8<A_u_short>(unsigned char v)
+{
+    // round(v * 32768 / 255); the quotient is never exactly half-way.
+    return static_cast<A_u_short>((static_cast<unsigned>(v) * 32768u + 127u) / 255u);
+}
+template <>
+PF_FpShort From8<PF_FpShort>(unsigned char v)
+{
+    return static_cast<float>(v) / 255.0f;
+}
+
+template <typename Out>
+Out From16(unsigned short v);
+template <>
+A_u_char From16<A_u_char>(unsigned short v)
+{
+    // round(v * 255 / 65535) = round(v / 257); never exactly half-way.
+    return static_cast<A_u_char>((static_cast<unsigned>(v) + 128u) / 257u);
+}
+template <>
+A_u_short From16<A_u_short>(unsigned short v)
+{
+    // round(v * 32768 / 65535); never exactly half-way.
+    return static_cast<A_u_short>((static_cast<std::uint64_t>(v) * 32768u + 32767u) / 65535u);
+}
+template <>
+PF_FpShort From16<PF_FpShort>(unsigned short v)
+{
+    return static_cast<float>(v) / 65535.0f;
+}
+
+double Clamp01(float v)
+{
+    // Not-a-number counts as 0.
+    return v > 0 ? (v < 1 ? static_cast<double>(v) : 1.0) : 0.0;
+}
+
+template <typename Out>
+Out FromFloat(float v);
+template <>
+A_u_char FromFloat<A_u_char>(float v)
+{
+    return static_cast<A_u_char>(std::round(Clamp01(v) * 255.0));
+}
+template <>
+A_u_short FromFloat<A_u_short>(float v)
+{
+    return static_cast<A_u_short>(std::round(Clamp01(v) * 32768.0));
+}
+template <>
+PF_FpShort FromFloat<PF_FpShort>(float v)
+{
+    return v;
+}
+
+template <typename In, typename Out>
+Out ConvertChannel(In v)
+{
+    if constexpr (std::is_same_v<In, unsigned char>)
+        return From8<Out>(v);
+    else if constexpr (std::is_same_v<In, unsigned short>)
+        return From16<Out>(v);
+    else
+        return FromFloat<Out>(v);
+}
+
+template <typename Pixel, typename In>
+void FillFromRGBA(OwnedWorld& world, const std::vector<In>& rgba)
+{
+    using Out = typename Channel<Pixel>::Type;
+    const auto width = static_cast<std::size_t>(world.width());
+    for (A_long y = 0; y < world.height(); ++y) {
+        Pixel* row = world.row<Pixel>(y);
+        const In* src = rgba.data() + static_cast<std::size_t>(y) * width * 4;
+        for (std::size_t x = 0; x < width; ++x) {
+            row[x].red = ConvertChannel<In, Out>(src[4 * x + 0]);
+            row[x].green = ConvertChannel<In, Out>(src[4 * x + 1]);
+            row[x].blue = ConvertChannel<In, Out>(src[4 * x + 2]);
+            row[x].alpha = ConvertChannel<In, Out>(src[4 * x + 3]);
+        }
+    }
+}
+
+template <typename In>
+OwnedWorld WorldFromRGBA(A_long width, A_long height, const std::vector<In>& rgba, PF_PixelFormat format)
+{
+    OwnedWorld world(width, height, format);
+    switch (format) {
+    case PF_PixelFormat_ARGB32:
+        FillFromRGBA<PF_Pixel>(world, rgba);
+        break;
+    case PF_PixelFormat_ARGB64:
+        FillFromRGBA<PF_Pixel16>(world, rgba);
+        break;
+    default:
+        FillFromRGBA<PF_PixelFloat>(world, rgba);
+        break;
+    }
+    return world;
+}
+
+// The file's channels (grey, grey + alpha, RGB, RGB + alpha) as RGBA.
+template <typename T>
+std::vector<T> ToRGBA(const std::vector<T>& data, std::size_t pixels, int channels, T opaque)
+{
+    std::vector<T> rgba(pixels * 4);
+    const auto n = static_cast<std::size_t>(channels);
+    const bool alpha = channels == 2 || channels == 4;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const T* src = data.data() + i * n;
+        T* dst = rgba.data() + i * 4;
+        if (channels < 3) {
+            dst[0] = dst[1] = dst[2] = src[0];
+        } else {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+        dst[3] = alpha ? src[n - 1] : opaque;
+    }
+    return rgba;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+// ---------------------------------------------------------------------------
+
+template <typename Pixel, typename Out, typename Convert>
+std::vector<Out> PackRGBA(const OwnedWorld& world, int channels, Convert convert)
+{
+    const auto width = static_cast<std::size_t>(world.width());
+    const auto n = static_cast<std::size_t>(channels);
+    std::vector<Out> data(width * static_cast<std::size_t>(world.height()) * n);
+    for (A_long y = 0; y < world.height(); ++y) {
+        const Pixel* row = world.row<Pixel>(y);
+        Out* dst = data.data() + static_cast<std::size_t>(y) * width * n;
+        for (std::size_t x = 0; x < width; ++x) {
+            dst[x * n + 0] = convert(row[x].red);
+            dst[x * n + 1] = convert(row[x].green);
+            dst[x * n + 2] = convert(row[x].blue);
+            if (n == 4)
+                dst[x * n + 3] = convert(row[x].alpha);
+        }
+    }
+    return data;
+}
+
+unsigned short To16BitFile(A_u_short v)
+{
+    // round(v * 65535 / 32768), half-way up; values above white clamp.
+    const std::uint32_t clamped = std::min<std::uint32_t>(v, 32768u);
+    return static_cast<unsigned short>((clamped * 65535u + 16384u) / 32768u);
+}
+
+unsigned short FloatTo16BitFile(PF_FpShort v)
+{
+    return static_cast<unsigned short>(std::round(Clamp01(v) * 65535.0));
+}
+
+// The buffer as the samples a file of `depth` bits holds (8 or 16 for
+// integer files, 32 for float files), in `channels` channels (3 or 4).
+Samples SamplesOf(const OwnedWorld& world, int depth, int channels)
+{
+    Samples s;
+    s.width = world.width();
+    s.height = world.height();
+    s.channels = channels;
+    s.bitDepth = depth;
+    switch (world.format()) {
+    case PF_PixelFormat_ARGB32:
+        if (depth == 32)
+            s.valuesFloat = PackRGBA<PF_Pixel, float>(world, channels,
+                                                      [](A_u_char v) { return static_cast<float>(v) / 255.0f; });
+        else
+            s.values8 = PackRGBA<PF_Pixel, std::uint8_t>(world, channels, [](A_u_char v) { return v; });
+        break;
+    case PF_PixelFormat_ARGB64:
+        if (depth == 32)
+            s.valuesFloat = PackRGBA<PF_Pixel16, float>(
+                world, channels, [](A_u_short v) { return static_cast<float>(v) / 32768.0f; });
+        else
+            s.values16 = PackRGBA<PF_Pixel16, std::uint16_t>(world, channels, To16BitFile);
+        break;
+    default:
+        if (depth == 32)
+            s.valuesFloat = PackRGBA<PF_PixelFloat, float>(world, channels, [](PF_FpShort v) { return v; });
+        else
+            s.values16 = PackRGBA<PF_PixelFloat, std::uint16_t>(world, channels, FloatTo16BitFile);
+        break;
+    }
+    return s;
+}
+
+std::string TemporaryName(const fs::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+    return (folder / ("." + target.filename().string() + ".part-" + std::to_string(tick) + "-" +
+                      std::to_string(counter++)))
+        .string();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// ImageFile
+// ---------------------------------------------------------------------------
+
+std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
+{
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        throw ImageError("image file \"" + path + "\" does not exist");
+    if (fs::is_directory(path, ec))
+        throw ImageError("image file \"" + path + "\" is a folder, not an image");
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format == FileFormat::Png || format == FileFormat::Exr)
+        throw ImageError("cannot read image \"" + path + "\": this build of the harness has no imaging library and "
+                         "reads only " + kReadFormats + " files; convert it to one of those");
+
+    Samples samples;
+    try {
+        samples = portable::ReadSamples(path);
+    } catch (const portable::FileError& e) {
+        throw ImageError(e.what());
+    }
+    auto file = std::make_shared<ImageFile>();
+    file->path_ = path;
+    file->width_ = samples.width;
+    file->height_ = samples.height;
+    file->bitDepth_ = samples.bitDepth;
+    const auto pixels = static_cast<std::size_t>(samples.width) * static_cast<std::size_t>(samples.height);
+    if (samples.bitDepth == 8)
+        file->rgba8_ = ToRGBA<unsigned char>(samples.values8, pixels, samples.channels, 255);
+    else if (samples.bitDepth == 16)
+        file->rgba16_ = ToRGBA<unsigned short>(samples.values16, pixels, samples.channels, 65535);
+    else
+        file->rgbaFloat_ = ToRGBA<float>(samples.valuesFloat, pixels, samples.channels, 1.0f);
+    return file;
+}
+
+OwnedWorld ImageFile::toWorld(PF_PixelFormat format) const
+{
+    if (BytesPerPixel(format) == 0)
+        throw std::invalid_argument("unknown pixel format code " + std::to_string(format));
+    if (bitDepth_ == 8)
+        return WorldFromRGBA(width_, height_, rgba8_, format);
+    if (bitDepth_ == 16)
+        return WorldFromRGBA(width_, height_, rgba16_, format);
+    return WorldFromRGBA(width_, height_, rgbaFloat_, format);
+}
+
+OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format)
+{
+    return ImageFile::Read(path)->toWorld(format);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+// ---------------------------------------------------------------------------
+
+void WriteImage(const OwnedWorld& world, const std::string& path)
+{
+    const fs::path target(path);
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
+        format != FileFormat::Pfm)
+        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
+                         "and writes only " + kWriteFormats + " files");
+    if (world.width() <= 0 || world.height() <= 0)
+        throw ImageError("cannot write image \"" + path + "\": the picture is empty");
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec))
+        throw ImageError("cannot write image \"" + path + "\": folder \"" + folder.string() + "\" does not exist");
+
+    // Integer files keep the buffer's depth (a float buffer goes in as 16
+    // bits); float files take floats on the buffer's scale (white 1.0).
+    const int integerDepth = world.format() == PF_PixelFormat_ARGB32 ? 8 : 16;
+    std::vector<std::uint8_t> bytes;
+    switch (format) {
+    case FileFormat::Png: bytes = portable::EncodePng(SamplesOf(world, integerDepth, 4)); break;
+    case FileFormat::Pam: bytes = portable::EncodePam(SamplesOf(world, integerDepth, 4)); break;
+    case FileFormat::Exr: bytes = portable::EncodeExr(SamplesOf(world, 32, 4)); break;
+    default: bytes = portable::EncodePfm(SamplesOf(world, 32, 3)); break;
+    }
+
+    const std::string temporary = TemporaryName(target);
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        if (file)
+            file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!file) {
+            file.close();
+            fs::remove(temporary, ec);
+            throw ImageError("cannot write image \"" + path + "\": writing \"" + temporary + "\" failed");
+        }
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw ImageError("cannot write image \"" + path + "\": " + ec.message());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Generated pictures (the same as in the OpenImageIO build)
+// ---------------------------------------------------------------------------
+
+const std::vector<std::string>& PatternNames()
+{
+    static const std::vector<std::string> names{"gradient", "checker"};
+    return names;
+}
+
+OwnedWorld GeneratePattern(const std::string& pattern, A_long width, A_long height, PF_PixelFormat format,
+                           A_long cell)
+{
+    if (width <= 0 || height <= 0)
+        throw std::invalid_argument("a generated picture needs a positive size, not " + std::to_string(width) + " x " +
+                                    std::to_string(height));
+    std::vector<unsigned char> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    const auto put = [&](A_long x, A_long y, unsigned char r, unsigned char g, unsigned char b) {
+        unsigned char* p = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                          static_cast<std::size_t>(x)) * 4;
+        p[0] = r;
+        p[1] = g;
+        p[2] = b;
+        p[3] = 255;
+    };
+    const auto level = [](double f) { return static_cast<unsigned char>(std::lround(255.0 * f)); };
+    if (pattern == "gradient") {
+        // Red rises to the right, green downwards, blue fades from the
+        // top-left corner.
+        for (A_long y = 0; y < height; ++y) {
+            const double fy = height > 1 ? static_cast<double>(y) / (height - 1) : 0.0;
+            for (A_long x = 0; x < width; ++x) {
+                const double fx = width > 1 ? static_cast<double>(x) / (width - 1) : 0.0;
+                put(x, y, level(fx), level(fy), level(1.0 - 0.5 * (fx + fy)));
+            }
+        }
+    } else if (pattern == "checker") {
+        const A_long size = cell > 0 ? cell : std::max<A_long>(1, std::min(width, height) / 8);
+        for (A_long y = 0; y < height; ++y)
+            for (A_long x = 0; x < width; ++x) {
+                if ((x / size + y / size) % 2 == 0)
+                    put(x, y, 235, 235, 235);
+                else
+                    put(x, y, 40, 48, 64);
+            }
+    } else {
+        throw std::invalid_argument("unknown pattern \"" + pattern + "\" (known: gradient, checker)");
+    }
+    return WorldFromRGBA(width, height, rgba, format);
+}
+
+} // namespace harness
