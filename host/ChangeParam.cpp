@@ -1,3 +1,4 @@
+#include "host/CommandGuard.h"
 #include "host/HostCommands.h"
 #include "host/Params.h"
 #include "host/SuiteHandler.h"
@@ -50,7 +51,7 @@ private:
 // Sends all 16 updates on every command, in a fixed order; each decision is
 // read where it is first needed. Only enable states and collapse bits
 // change, never a value.
-PF_Err ChangeParam(PF_InData* in_data, PF_OutData* /*out_data*/, PF_ParamDef* params[])
+PF_Err updateControlStates(PF_InData* in_data, PF_OutData* /*out_data*/, PF_ParamDef* params[])
 {
     UiUpdater ui(in_data, params);
 
@@ -93,4 +94,9 @@ PF_Err ChangeParam(PF_InData* in_data, PF_OutData* /*out_data*/, PF_ParamDef* pa
         ui.send(PARAM_MIRROR_TILE_AT_EDGE, Enable::Disabled);
     }
     return PF_Err_NONE;
+}
+
+PF_Err ChangeParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]) noexcept
+{
+    return runGuarded([&] { return updateControlStates(in_data, out_data, params); });
 }

@@ -19,7 +19,7 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     case PF_Cmd_PARAMS_SETUP: return ParamsSetup(in_data, out_data, params, output);
     case PF_Cmd_UPDATE_PARAMS_UI:
         // Its result is always 0; a missing suite arrives as a thrown code.
-        ChangeParam(in_data, out_data, params);
+        updateControlStates(in_data, out_data, params);
         return PF_Err_NONE;
     case PF_Cmd_SMART_PRE_RENDER: return PreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
     case PF_Cmd_SMART_RENDER: return SmartRender(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));

@@ -17,10 +17,15 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params
 
 // PF_Cmd_UPDATE_PARAMS_UI: enables and disables the controls after the
 // current choices. Always returns 0; a missing Param Utils suite is thrown
-// (516). Undecorated name; exported from the macOS build only.
+// (516) for EffectMain to return.
+PF_Err updateControlStates(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]);
+
+// The same under its undecorated name, exported from the macOS build only.
+// A host may call it directly, so nothing thrown leaves it: a missing suite
+// comes back as its error code.
 #if defined(__APPLE__)
 LINESTRA_EXPORT
 #else
 extern "C"
 #endif
-PF_Err ChangeParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]);
+PF_Err ChangeParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]) noexcept;

@@ -1,4 +1,5 @@
 // Enabling and disabling the controls after the current choices.
+#include "host/HostCommands.h"
 #include "host/Params.h"
 #include "tests/host/HostFixture.h"
 
@@ -159,6 +160,20 @@ TEST(ChangeParam, MissingParamUtilsSuiteReturns516AndLeavesNothingAcquired)
         EXPECT_TRUE(host->outstandingSuites().empty());
         EXPECT_TRUE(host->lastCommand().violations.empty()) << harness::Describe(host->lastCommand().violations);
     }
+}
+
+// The undecorated entry a macOS host may call directly: the missing suite
+// comes back as its code instead of an exception crossing the boundary.
+TEST(ChangeParam, DirectCallReturnsTheMissingSuiteCode)
+{
+    auto host = makeHost();
+    ASSERT_EQ(host->setup(), PF_Err_NONE);
+    host->withdrawSuite("PF Param Utils Suite", 3);
+    host->beginCommand(PF_Cmd_UPDATE_PARAMS_UI);
+    PF_Err err = PF_Err_NONE;
+    EXPECT_NO_THROW(err = ChangeParam(host->inData(), host->outData(), host->paramsArray()));
+    EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(host->endCommand(err).violations.empty());
 }
 
 TEST(ChangeParam, RefusedUpdateDoesNotStopTheOthers)
