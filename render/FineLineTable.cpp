@@ -12,23 +12,6 @@ constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 2.0f * kPi;
 constexpr std::uint32_t kMaxLinesPerBucket = 40000;
 
-// Segment and position of a path distance, continuing from the hint. A
-// distance that rounds (as float) onto the path's end gives the index one
-// past the last segment; that is the end of the last segment.
-void lookUpPathDistance(PFInfo* info, double distance, std::uint32_t* segmentHint, double* position)
-{
-    unsigned int segment = *segmentHint;
-    float inSegment = 0.0f;
-    getIPathSegAndPosAlongPathSeg(info, static_cast<float>(distance), &segment, &inSegment);
-    if (segment >= info->segmentCount) {
-        segment = info->segmentCount - 1;
-        *position = info->segmentLengths[segment];
-    } else {
-        *position = static_cast<double>(inSegment);
-    }
-    *segmentHint = segment;
-}
-
 } // namespace
 
 PF_Err PreparedPath::evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx,
@@ -81,12 +64,12 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& 
 
     const double s = info->bucketSpacing;
     const std::uint32_t m = fineLineBucketReserve(info);
-    std::uint32_t segmentHint = 0;
+    unsigned int segmentHint = 0;
     Clock::duration layoutTime{};
 
     auto buildLineAt = [&](double distance, Linestra::Line* line) -> PF_Err {
         double position = 0.0;
-        lookUpPathDistance(info, distance, &segmentHint, &position);
+        getIPathSegAndPosAlongPathSeg_ClampedToEnd(info, static_cast<float>(distance), &segmentHint, &position);
         double x = 0, y = 0, dx = 0, dy = 0;
         const PF_Err evalErr = path.evaluate(segmentHint, position, &x, &y, &dx, &dy);
         if (evalErr)
@@ -128,7 +111,7 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& 
             const double dk = static_cast<double>(k) * s * reciprocal + static_cast<double>(i - 1) * s;
             double position = 0.0;
             const auto started = Clock::now();
-            lookUpPathDistance(info, dk, &segmentHint, &position);
+            getIPathSegAndPosAlongPathSeg_ClampedToEnd(info, static_cast<float>(dk), &segmentHint, &position);
             layoutTime += Clock::now() - started;
 
             double x = 0, y = 0, dx = 0, dy = 0;
