@@ -2,6 +2,7 @@
 #include "harness/MaskPath.h"
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -12,6 +13,13 @@ namespace {
 // Handle length of a quarter ellipse drawn as one cubic, as a fraction of the
 // radius.
 constexpr double kQuarterHandle = 0.5522847498;
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
 
 } // namespace
 
@@ -27,8 +35,7 @@ MaskPath PolygonPath(const std::vector<Vec2>& points, bool closed)
 MaskPath EllipsePath(double cx, double cy, double rx, double ry)
 {
     if (!(rx > 0) || !(ry > 0))
-        throw std::invalid_argument("an ellipse needs radii greater than 0, not " + std::to_string(rx) + " and " +
-                                    std::to_string(ry));
+        throw std::invalid_argument("an ellipse needs radii greater than 0, not " + Number(rx) + " and " + Number(ry));
     const double hx = kQuarterHandle * rx;
     const double hy = kQuarterHandle * ry;
     // Top, right, bottom, left: clockwise on screen, where y points down.
@@ -44,8 +51,8 @@ MaskPath EllipsePath(double cx, double cy, double rx, double ry)
 MaskPath RectanglePath(double x, double y, double w, double h)
 {
     if (!(w > 0) || !(h > 0))
-        throw std::invalid_argument("a rectangle needs a width and a height greater than 0, not " + std::to_string(w) +
-                                    " and " + std::to_string(h));
+        throw std::invalid_argument("a rectangle needs a width and a height greater than 0, not " + Number(w) + " and " +
+                                    Number(h));
     return PolygonPath({Vec2{x, y}, Vec2{x + w, y}, Vec2{x + w, y + h}, Vec2{x, y + h}}, true);
 }
 

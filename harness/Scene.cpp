@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -14,7 +15,7 @@ namespace harness {
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 const std::string kDemoSceneText = R"({
   "size": [640, 360],
@@ -74,9 +75,31 @@ json ParseStrict(const std::string& text, const std::string& file)
             throw SceneError(file + ": the key " + Quoted(duplicate) + " is given twice in one object");
         return document;
     } catch (const json::parse_error& e) {
-        // Line and column of the byte where reading stopped.
+        // Line and column of the token where reading stopped: the library
+        // gives the last byte it read, the end of that token.
+        std::size_t stop = std::min<std::size_t>(e.byte > 0 ? e.byte - 1 : 0, text.size());
+        if (stop < text.size() && text[stop] == '"') {
+            std::size_t open = stop;
+            while (open > 0) {
+                --open;
+                if (text[open] == '"' && (open == 0 || text[open - 1] != '\\'))
+                    break;
+            }
+            if (text[open] == '"')
+                stop = open;
+        } else {
+            const auto inWord = [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' || c == '.';
+            };
+            // A literal or number cut short ("nul}") ends on the byte after
+            // it.
+            const bool brokenWord = std::string(e.what()).find("invalid") != std::string::npos;
+            if (brokenWord && stop > 0 && (stop == text.size() || !inWord(text[stop])) && inWord(text[stop - 1]))
+                --stop;
+            while (stop > 0 && stop < text.size() && inWord(text[stop]) && inWord(text[stop - 1]))
+                --stop;
+        }
         std::size_t line = 1, column = 1;
-        const std::size_t stop = std::min<std::size_t>(e.byte > 0 ? e.byte - 1 : 0, text.size());
         for (std::size_t i = 0; i < stop; ++i) {
             if (text[i] == '\n') {
                 ++line;
@@ -268,6 +291,8 @@ public:
                 path = MaskPath(std::move(vertices), closed);
             } else if (shape == "circle") {
                 const std::vector<double> c = numbers(j["circle"], key + ".circle", 3);
+                if (!(c[2] > 0))
+                    fail(key + ".circle", "the radius must be greater than 0, not " + j["circle"][2].dump());
                 path = EllipsePath(c[0], c[1], c[2], c[2]);
             } else if (shape == "ellipse") {
                 const std::vector<double> e = numbers(j["ellipse"], key + ".ellipse", 4);
