@@ -1,15 +1,21 @@
-// linestra-inspect: runs the effect's pre-render for one frame of a scene,
-// in-process through the stand-in host, and prints the render context it
-// hands over as JSON keyed by the context's field names.
+// linestra-inspect: renders one frame of a scene in-process through the
+// stand-in host and prints, as JSON, the render context the pre-render hands
+// over (keyed by the context's field names) and the tables the render built.
 //
 //   linestra-inspect [SCENE.json] [--frame N] [--bit-depth 8|16|32]
 //                    [--downsample N/D | NX/DX,NY/DY] [--set NAME=VALUE]...
+//                    [--pre-render-only]
 //
 // Output:
 //   {"scene": ..., "frame": N, "seconds": t, "bitDepth": 8, "downsample": [nx, dx, ny, dy],
-//    "preRenderResult": 0, "violations": [...], "preRender": {<every context field>}}
+//    "preRenderResult": 0, "violations": [...], "preRender": {<every context field>},
+//    "renderResult": 0, "render": {"lineCount": ..., "bucketCount": ..., "bucketLineCount":
+//    {"min": ..., "max": ...}, "ownedPixels": ..., "paintedPixels": ..., "progress": [...]}}
+// The effect's own diagnostic text goes to standard error.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -18,10 +24,15 @@
 
 #include <nlohmann/json.hpp>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include "harness/EffectEntry.h"
 #include "harness/Host.h"
 #include "harness/Scene.h"
 #include "harness/inspect/ContextJson.h"
+#include "render/PFInfo.h"
 
 namespace {
 
@@ -34,6 +45,64 @@ struct Options {
     std::optional<int> bitDepth;
     std::string downsample;
     std::vector<std::string> settings;
+    bool preRenderOnly = false;
+};
+
+// The render's tables as the drawing pass left them.
+void CaptureTables(const PFInfo* info, void* context)
+{
+    Json& tables = *static_cast<Json*>(context);
+    tables["lineCount"] = info->lineCount;
+    tables["bucketCount"] = info->bucketCount;
+    if (info->bucketCount > 0) {
+        const auto [low, high] =
+            std::minmax_element(info->bucketLineCount, info->bucketLineCount + info->bucketCount);
+        tables["bucketLineCount"] = Json::object({{"min", *low}, {"max", *high}});
+    } else {
+        tables["bucketLineCount"] = nullptr;
+    }
+    tables["maxLineLength"] = info->maxLineLength;
+    tables["iteratorCount"] = info->iteratorCount;
+    std::uint64_t owned = 0;
+    std::uint64_t painted = 0;
+    for (std::uint32_t p = 0; p < info->outputPixelCount; ++p) {
+        if (info->ownerIterator != nullptr && info->ownerIterator[p] >= 0)
+            ++owned;
+        painted += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;
+    }
+    tables["outputPixelCount"] = info->outputPixelCount;
+    tables["ownedPixels"] = owned;
+    tables["paintedPixels"] = painted;
+}
+
+// Sends what the effect prints to standard output to standard error while
+// it lives, so that standard output carries the JSON alone.
+class StdoutToStderr {
+public:
+    StdoutToStderr()
+    {
+#if !defined(_WIN32)
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        if (saved_ >= 0)
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+#endif
+    }
+    StdoutToStderr(const StdoutToStderr&) = delete;
+    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+    ~StdoutToStderr()
+    {
+#if !defined(_WIN32)
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            dup2(saved_, STDOUT_FILENO);
+            close(saved_);
+        }
+#endif
+    }
+
+private:
+    int saved_ = -1;
 };
 
 // An error that ends the run; the text says what and why.
@@ -64,16 +133,25 @@ Json Inspect(const Options& options)
     harness::ApplyScene(scene, host);
 
     Json context;
+    Json tables = nullptr;
     host.onPreRenderData([&](void* data) {
-        if (data != nullptr)
-            context = inspect::ContextJson(*static_cast<const PFInfo*>(data));
+        if (data == nullptr)
+            return;
+        auto* info = static_cast<PFInfo*>(data);
+        context = inspect::ContextJson(*info);
+        info->renderObserver = &CaptureTables;
+        info->renderObserverContext = &tables;
     });
     harness::FrameRequest request;
     request.time = host.frameSeconds(scene.render.time, frame);
     request.bitDepth = scene.render.bitDepth;
     request.downsample = scene.render.downsample;
-    request.smartRender = false;
-    const harness::FrameResult result = host.renderFrame(request);
+    request.smartRender = !options.preRenderOnly;
+    harness::FrameResult result;
+    {
+        const StdoutToStderr quiet;
+        result = host.renderFrame(request);
+    }
 
     Json violations = Json::array();
     for (const harness::Violation& v : result.violations)
@@ -90,6 +168,16 @@ Json Inspect(const Options& options)
         json["message"] = result.returnMsg;
     json["violations"] = violations;
     json["preRender"] = context;
+    if (result.renderSent) {
+        json["renderResult"] = result.renderErr;
+        Json progress = Json::array();
+        for (const harness::ProgressCall& call : result.progress)
+            progress.push_back(call.current);
+        if (tables.is_null())
+            tables = Json::object({{"lineCount", 0}, {"note", "no line reached the frame: background only"}});
+        tables["progress"] = progress;
+        json["render"] = tables;
+    }
     return json;
 }
 
@@ -106,6 +194,7 @@ int main(int argc, char** argv)
         ->check(CLI::NonNegativeNumber);
     app.add_option("--bit-depth", options.bitDepth, "8, 16 or 32 (float)")->check(CLI::IsMember({8, 16, 32}));
     app.add_option("--downsample", options.downsample, "Render scale N/D, or NX/DX,NY/DY per axis");
+    app.add_flag("--pre-render-only", options.preRenderOnly, "Stop after the pre-render (no render tables)");
     app.add_option("--set", options.settings, "Parameter value NAME=VALUE (repeatable), e.g. \"Stroke Length=-80\"");
     CLI11_PARSE(app, argc, argv);
 
