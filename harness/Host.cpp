@@ -500,11 +500,23 @@ void Host::abortFrom(int nthQuestion)
 {
     state_->abortFrom = nthQuestion < 0 ? 0 : nthQuestion;
     state_->abortQuestions = 0;
+    state_->userCancelled = false;
 }
 
 int Host::abortQuestions() const
 {
     return state_->abortQuestions.load();
+}
+
+void Host::cancel()
+{
+    state_->userCancelled = true;
+}
+
+void Host::onProgress(std::function<void(A_long, A_long)> report)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->progressReport = std::move(report);
 }
 
 // ---- Rendering ----------------------------------------------------------------------

@@ -294,9 +294,16 @@ public:
 
     // ---- Abort and progress -----------------------------------------------
     // The abort callback answers PF_Interrupt_CANCEL from the N-th question
-    // on (1-based, counted from this call); 0 never.
+    // on (1-based, counted from this call); 0 never. Also withdraws cancel().
     void abortFrom(int nthQuestion);
     int abortQuestions() const; // questions asked since abortFrom (or creation)
+    // Cancels as a user would: from now on every abort question (and the
+    // per-pixel iterate, and progress) answers PF_Interrupt_CANCEL, until
+    // abortFrom is called. Safe from any thread.
+    void cancel();
+    // Called on every progress call, on the thread that made it (for a
+    // progress bar). Keep it short; it must not call back into the host.
+    void onProgress(std::function<void(A_long current, A_long total)> report);
 
     // ---- Rendering --------------------------------------------------------
     // Pre-render, (smart render), delete of the pre-render data.

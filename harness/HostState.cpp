@@ -169,6 +169,8 @@ void HostState::violation(const std::string& what)
 
 bool HostState::cancelled() const
 {
+    if (userCancelled.load())
+        return true;
     const int from = abortFrom.load();
     return from > 0 && abortQuestions.load() >= from;
 }

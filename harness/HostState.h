@@ -171,11 +171,13 @@ struct HostState {
 
     std::atomic<int> abortFrom{0};
     std::atomic<int> abortQuestions{0};
+    std::atomic<bool> userCancelled{false};
 
     A_u_long myVersion = 0;
     PF_OutFlags globalOutFlags = 0;
     PF_OutFlags2 globalOutFlags2 = 0;
 
+    std::function<void(A_long, A_long)> progressReport;
     std::function<void(void*)> preRenderInspector;
     std::function<void(void*)> renderedInspector;
 

@@ -140,6 +140,8 @@ PF_Err Progress(PF_ProgPtr ref, A_long current, A_long total)
     {
         std::lock_guard lock(host->mutex);
         host->frame.progress.push_back({current, total});
+        if (host->progressReport)
+            host->progressReport(current, total);
     }
     if (call.injected() != PF_Err_NONE)
         return call.finish(call.injected(), args);

@@ -161,9 +161,23 @@ TEST_F(FrameProtocol, AbortAnswersCancelFromTheNthQuestionOn)
     EXPECT_EQ(capture.data.asked, 5);
 }
 
+TEST_F(FrameProtocol, CancelAnswersEveryLaterQuestion)
+{
+    host->setParam("Abort Questions", 2.0);
+    host->cancel();
+    const harness::FrameResult cancelled = host->renderFrame();
+    EXPECT_EQ(cancelled.preRenderErr, PF_Interrupt_CANCEL);
+    EXPECT_EQ(capture.data.asked, 1);
+    host->abortFrom(0);
+    EXPECT_EQ(host->renderFrame().preRenderErr, PF_Err_NONE);
+}
+
 TEST_F(FrameProtocol, ProgressIsRecordedInOrder)
 {
+    std::vector<A_long> reported;
+    host->onProgress([&](A_long current, A_long) { reported.push_back(current); });
     const harness::FrameResult frame = host->renderFrame();
+    EXPECT_EQ(reported, (std::vector<A_long>{0, 50, 100}));
     ASSERT_EQ(frame.progress.size(), 3u);
     EXPECT_EQ(frame.progress[0].current, 0);
     EXPECT_EQ(frame.progress[1].current, 50);
