@@ -37,8 +37,8 @@
 // The host is strict: suites must be released, worlds disposed, paths
 // checked in and segment preparations cleaned up by the end of each
 // command (paths and preparations may stay when the command failed), and
-// guarded calls (parameter checkout, abort, path calls, iterate_generic)
-// must not follow an error the host answered in the same command. Each
+// guarded calls (parameter checkout, path calls, iterate_generic) must not
+// follow an error the host answered in the same command. Each
 // breach becomes a Violation in the command's report and the frame's result.
 #pragma once
 

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "ProbeHost.h"
+
+namespace {
+
+// A render command opened by hand, with the path and world suites acquired.
+class SuitesInACommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        harness::HostOptions options;
+        options.poisonUnwrittenPixels = true;
+        host = MakeProbeHost(options);
+        ASSERT_EQ(host->setup(), PF_Err_NONE);
+        host->setInput(TestPicture(60, 50));
+        host->setMask(Triangle());
+        host->setupFrame({});
+        host->beginCommand(PF_Cmd_SMART_RENDER);
+        ref = host->inData()->effect_ref;
+        acquire(kPFPathQuerySuite, 1, &query);
+        acquire(kPFPathDataSuite, 1, &data);
+        acquire(kPFWorldSuite, 2, &worlds);
+    }
+
+    template <typename Suite>
+    void acquire(const char* name, int version, const Suite** suite)
+    {
+        ASSERT_EQ(host->basicSuite()->AcquireSuite(name, version, reinterpret_cast<const void**>(suite)), 0);
+    }
+
+    // Ends the command and returns its violations as text.
+    std::string finish(PF_Err result = PF_Err_NONE)
+    {
+        host->basicSuite()->ReleaseSuite(kPFPathQuerySuite, 1);
+        host->basicSuite()->ReleaseSuite(kPFPathDataSuite, 1);
+        host->basicSuite()->ReleaseSuite(kPFWorldSuite, 2);
+        return harness::Describe(host->endCommand(result).violations);
+    }
+
+    PF_PathOutlinePtr checkout(PF_PathID id, PF_Err expected = PF_Err_NONE)
+    {
+        PF_PathOutlinePtr path = nullptr;
+        EXPECT_EQ(query->PF_CheckoutPath(ref, id, 0, 1000, 24000, &path), expected);
+        return path;
+    }
+
+    std::unique_ptr<harness::Host> host;
+    PF_ProgPtr ref = nullptr;
+    const PF_PathQuerySuite1* query = nullptr;
+    const PF_PathDataSuite1* data = nullptr;
+    const PF_WorldSuite2* worlds = nullptr;
+};
+
+TEST_F(SuitesInACommand, PathZeroHasNoSegments)
+{
+    PF_PathOutlinePtr none = checkout(0);
+    A_long segments = -1;
+    EXPECT_EQ(data->PF_PathNumSegments(ref, none, &segments), PF_Err_NONE);
+    EXPECT_EQ(segments, 0);
+    EXPECT_EQ(query->PF_CheckinPath(ref, 0, false, none), PF_Err_NONE);
+    EXPECT_EQ(finish(), "");
+}
+
+TEST_F(SuitesInACommand, UnknownPathIdIsAnError)
+{
+    checkout(7, PF_Err_BAD_CALLBACK_PARAM);
+    // A failed command: no further contract checks on paths.
+    EXPECT_EQ(finish(PF_Err_BAD_CALLBACK_PARAM), "");
+}
+
+TEST_F(SuitesInACommand, SegmentsAreMeasuredAndEvaluated)
+{
+    PF_PathOutlinePtr path = checkout(harness::kMaskPathId);
+    PF_Boolean open = 1;
+    EXPECT_EQ(data->PF_PathIsOpen(ref, path, &open), PF_Err_NONE);
+    EXPECT_EQ(open, 0);
+    PF_PathVertex vertex{};
+    EXPECT_EQ(data->PF_PathVertexInfo(ref, path, 1, &vertex), PF_Err_NONE);
+    EXPECT_EQ(vertex.x, 50.0);
+    EXPECT_EQ(vertex.tan_out_x, 50.0); // no handle: the tangent end is the vertex
+    PF_PathSegPrepPtr prep = nullptr;
+    PF_FpLong length = 0, x = 0, y = 0, dx = 0, dy = 0;
+    ASSERT_EQ(data->PF_PathPrepareSegLength(ref, path, 1, 100, &prep), PF_Err_NONE);
+    EXPECT_EQ(data->PF_PathGetSegLength(ref, path, 1, &prep, &length), PF_Err_NONE);
+    EXPECT_EQ(length, 50.0);
+    EXPECT_EQ(data->PF_PathEvalSegLengthDeriv1(ref, path, &prep, 1, 25.0, &x, &y, &dx, &dy), PF_Err_NONE);
+    EXPECT_EQ(x, 30.0);
+    EXPECT_EQ(y, 25.0);
+    EXPECT_EQ(dx, -40.0);
+    EXPECT_EQ(dy, 30.0);
+    EXPECT_EQ(data->PF_PathEvalSegLength(ref, path, nullptr, 2, 30.0, &x, &y), PF_Err_NONE); // no preparation
+    EXPECT_EQ(y, 10.0);
+    EXPECT_EQ(data->PF_PathCleanupSegLength(ref, path, 1, &prep), PF_Err_NONE);
+    EXPECT_EQ(prep, nullptr);
+    EXPECT_EQ(query->PF_CheckinPath(ref, harness::kMaskPathId, false, path), PF_Err_NONE);
+    EXPECT_EQ(finish(), "");
+}
+
+TEST_F(SuitesInACommand, MisusedPathsAndPreparationsAreReported)
+{
+    PF_PathOutlinePtr path = checkout(harness::kMaskPathId);
+    PF_PathSegPrepPtr prep = nullptr, stale = nullptr;
+    PF_FpLong length = 0, x = 0, y = 0;
+    ASSERT_EQ(data->PF_PathPrepareSegLength(ref, path, 0, 100, &prep), PF_Err_NONE);
+    EXPECT_EQ(data->PF_PathPrepareSegLength(ref, path, 3, 100, &stale), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(data->PF_PathGetSegLength(ref, path, 1, &prep, &length), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(data->PF_PathEvalSegLength(ref, path, &prep, 0, std::nan(""), &x, &y), PF_Err_BAD_CALLBACK_PARAM);
+    stale = prep;
+    EXPECT_EQ(data->PF_PathCleanupSegLength(ref, path, 0, &prep), PF_Err_NONE);
+    EXPECT_EQ(data->PF_PathEvalSegLength(ref, path, &stale, 0, 1.0, &x, &y), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(query->PF_CheckinPath(ref, harness::kMaskPathId, false, path), PF_Err_NONE);
+    A_long segments = 0;
+    EXPECT_EQ(data->PF_PathNumSegments(ref, path, &segments), PF_Err_BAD_CALLBACK_PARAM);
+    const std::string text = finish();
+    for (const char* expected : {"PF_PathPrepareSegLength of segment 3, but path 1 has 3",
+                                 "PF_PathGetSegLength of segment 1 with the preparation of segment 0",
+                                 "PF_PathEvalSegLength of segment 0 at a length that is not a number",
+                                 "PF_PathEvalSegLength with the preparation of segment 0 after it was cleaned up",
+                                 "PF_PathNumSegments with path 1 after it was checked in"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
+TEST_F(SuitesInACommand, WorldsArePaddedAndAccounted)
+{
+    PF_EffectWorld world{};
+    ASSERT_EQ(worlds->PF_NewWorld(ref, 7, 3, false, PF_PixelFormat_ARGB64, &world), PF_Err_NONE);
+    EXPECT_EQ(world.rowbytes, harness::PaddedRowBytes(7, PF_PixelFormat_ARGB64));
+    EXPECT_GT(world.rowbytes, 7 * 8);
+    EXPECT_EQ(static_cast<unsigned char*>(world.data)[0], 0xCD); // not cleared
+    PF_PixelFormat format = 0;
+    EXPECT_EQ(worlds->PF_GetPixelFormat(&world, &format), PF_Err_NONE);
+    EXPECT_EQ(format, PF_PixelFormat_ARGB64);
+
+    PF_EffectWorld cleared{};
+    ASSERT_EQ(worlds->PF_NewWorld(ref, 2, 2, true, PF_PixelFormat_ARGB128, &cleared), PF_Err_NONE);
+    EXPECT_EQ(static_cast<PF_PixelFloat*>(cleared.data)->red, 0.0f);
+
+    PF_EffectWorld copy = world;
+    EXPECT_EQ(worlds->PF_DisposeWorld(ref, &world), PF_Err_NONE);
+    EXPECT_EQ(world.data, nullptr);
+    EXPECT_EQ(worlds->PF_DisposeWorld(ref, &copy), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(worlds->PF_GetPixelFormat(&copy, &format), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(worlds->PF_NewWorld(ref, -1, 3, true, PF_PixelFormat_ARGB32, &world), PF_Err_BAD_CALLBACK_PARAM);
+
+    const std::string text = finish();
+    EXPECT_NE(text.find("PF_DisposeWorld of a world the world suite did not create (or disposed already)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("PF_GetPixelFormat of a world the host does not know"), std::string::npos) << text;
+    EXPECT_NE(text.find("PF_NewWorld of -1 x 3 pixels"), std::string::npos) << text;
+    EXPECT_NE(text.find("world of 2 x 2 pixels created and not disposed"), std::string::npos) << text;
+}
+
+} // namespace
