@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "geometry/LineClipping.h"
+#include "geometry/PortableMath.h"
 #include "pixels/ColourOutput.h"
 #include "render/PFInfo.h"
 
@@ -61,7 +62,7 @@ float distanceToStart(const Line& line, Int32Point pixel)
 float perpendicularDistance(const Line& line, Int32Point pixel, float r)
 {
     const FloatPoint d = line.direction;
-    const float theta = (d.x < 0.0f ? kPi : 0.0f) - std::atan(d.y / d.x);
+    const float theta = (d.x < 0.0f ? kPi : 0.0f) - Linestra::PortableMath::atan(d.y / d.x);
     const float x = line.start.x - static_cast<float>(pixel.x) + r * d.x;
     const float y = line.start.y - static_cast<float>(pixel.y) + r * d.y;
     return std::fabs(Linestra::rotate_point_about_origin_return_y(x, y, theta));

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/PortableMath.h"
 #include "render/PFInfo.h"
 
 namespace Linestra {
@@ -44,7 +45,7 @@ Line::Line(DoublePoint anchor, double tangentX_, double tangentY_, PFInfo* info,
         dirY = -dirY;
     const float unitX = static_cast<float>(dirX);
     const float unitY = static_cast<float>(dirY);
-    const float inverseLength = 1.0f / std::hypot(unitX, unitY);
+    const float inverseLength = 1.0f / PortableMath::hypot(unitX, unitY);
     direction = FloatPoint{unitX * inverseLength, unitY * inverseLength};
 
     // The start sits one pixel out from the path, moved further by

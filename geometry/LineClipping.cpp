@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geometry/PortableMath.h"
 #include "render/PFInfo.h"
 
 namespace Linestra {
@@ -44,7 +45,7 @@ bool lineSegIsInFrame(Line* line, PFInfo* info)
 
 float rotate_point_about_origin_return_y(float x, float y, float angle)
 {
-    return x * std::sin(angle) + y * std::cos(angle);
+    return x * PortableMath::sin(angle) + y * PortableMath::cos(angle);
 }
 
 LineSegmentIterator::LineSegmentIterator(Line line_, PFInfo* info_)
@@ -54,8 +55,8 @@ LineSegmentIterator::LineSegmentIterator(Line line_, PFInfo* info_)
     // lies nearest to the Point; on a tie the line made first keeps it. A
     // distance that is not a number never wins.
     if (info->originNearestToPoint) {
-        const double distance = std::hypot(info->originPointX - static_cast<double>(line.start.x),
-                                           info->originPointY - static_cast<double>(line.start.y));
+        const double distance = PortableMath::hypot(info->originPointX - static_cast<double>(line.start.x),
+                                                    info->originPointY - static_cast<double>(line.start.y));
         if (distance < info->originBestDistance) {
             info->originPathPosition = line.pathPosition;
             info->originBestDistance = distance;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "geometry/PathLookup.h"
+#include "geometry/PortableMath.h"
 #include "render/PFInfo.h"
 
 namespace {
@@ -30,7 +31,7 @@ std::uint32_t fineLineBucketReserve(const PFInfo* info)
 
 float fineLineAngle(Linestra::FloatPoint direction)
 {
-    float a = (direction.x < 0.0f ? kPi : 0.0f) - std::atan(direction.y / direction.x);
+    float a = (direction.x < 0.0f ? kPi : 0.0f) - Linestra::PortableMath::atan(direction.y / direction.x);
     if (a < 0.0f)
         a += kTwoPi;
     return a;

@@ -13,6 +13,7 @@
 
 #include "geometry/Line.h"
 #include "geometry/LineClipping.h"
+#include "geometry/PortableMath.h"
 #include "host/Params.h"
 #include "host/SuiteHandler.h"
 #include "host/SuiteScoper.h"
@@ -162,7 +163,7 @@ void setRenderScaleFields(const PF_InData* in_data, PFInfo* info, const RawParam
     info->width = scaledSize(in_data->width, in_data->downsample_x);
     info->height = scaledSize(in_data->height, in_data->downsample_y);
     info->diagonal = static_cast<std::int64_t>(
-        std::hypot(static_cast<double>(info->width), static_cast<double>(info->height)));
+        Linestra::PortableMath::hypot(static_cast<double>(info->width), static_cast<double>(info->height)));
     info->startShift = static_cast<float>(-(static_cast<double>(scale) * raw.expandContract));
 
     setRenderConstants(info, scale < 1.0f);
@@ -214,8 +215,8 @@ PF_Err buildLine(PathWalk& walk, double position, std::optional<Line>& line)
 // their visible ends lie within the gap limits.
 bool needsLineBetween(const Line& p, const Line& q, const PFInfo* info)
 {
-    return std::hypot(p.end.x - q.end.x, p.end.y - q.end.y) > info->endGapLimit ||
-           std::hypot(p.start.x - q.start.x, p.start.y - q.start.y) > info->startGapLimit;
+    return Linestra::PortableMath::hypot(p.end.x - q.end.x, p.end.y - q.end.y) > info->endGapLimit ||
+           Linestra::PortableMath::hypot(p.start.x - q.start.x, p.start.y - q.start.y) > info->startGapLimit;
 }
 
 // Lays out the segment whose length is `length`: lines at both ends, then

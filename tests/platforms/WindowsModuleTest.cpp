@@ -99,8 +99,9 @@ TEST_F(WindowsModule, DamagedCopiesAreRefusedWithAReason)
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ASSERT_GT(bytes.size(), 4096u);
 
-    // Cut inside the headers, and cut before the resources.
-    for (std::size_t keep : {std::size_t{32}, std::size_t{300}, bytes.size() / 2}) {
+    // Cut inside the headers, and right after them, before any section's
+    // data (the headers take the first 1024 bytes).
+    for (std::size_t keep : {std::size_t{32}, std::size_t{300}, std::size_t{1024}}) {
         const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep));
         try {
             PeFile damaged(cut);
