@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 #include "harness/ThreadPool.h"
 
@@ -269,7 +270,11 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     if (host_ == nullptr)
         return;
     std::lock_guard lock(host_->mutex);
-    const std::uint64_t call = ++host_->callCounts[function];
+    // Looked up without building a string: this runs on every call.
+    auto count = host_->callCounts.find(std::string_view(function));
+    if (count == host_->callCounts.end())
+        count = host_->callCounts.emplace(function, 0).first;
+    const std::uint64_t call = ++count->second;
     for (const FailureInjection& injection : host_->injections)
         if (injection.function == function && injection.call == call)
             injected_ = injection.err;

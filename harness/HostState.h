@@ -166,7 +166,7 @@ struct HostState {
     std::vector<Violation> allViolations;
 
     CallTrace trace;
-    std::map<std::string, std::uint64_t> callCounts;
+    std::map<std::string, std::uint64_t, std::less<>> callCounts; // by function, for failure injection
     std::vector<FailureInjection> injections;
 
     std::atomic<int> abortFrom{0};

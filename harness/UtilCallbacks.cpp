@@ -2,6 +2,7 @@
 // string formatting and copying, and the math functions.
 #include <cmath>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -108,31 +109,76 @@ A_char* AnsiStrcpy(A_char* dst, const A_char* src)
     return dst;
 }
 
+std::string Num(double value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// The math functions, traced like every other call into the host.
+double Traced(const char* function, double result, const std::string& arguments)
+{
+    HostCall call(CurrentHost(), function, CallKind::Plain);
+    call.finishWith(Num(result), [&] { return arguments; });
+    return result;
+}
+
+#define LINESTRA_ANSI_MATH1(NAME)                                                                                  \
+    double Ansi_##NAME(double x)                                                                                   \
+    {                                                                                                              \
+        return Traced("ansi." #NAME, std::NAME(x), Num(x));                                                        \
+    }
+#define LINESTRA_ANSI_MATH2(NAME)                                                                                  \
+    double Ansi_##NAME(double x, double y)                                                                         \
+    {                                                                                                              \
+        return Traced("ansi." #NAME, std::NAME(x, y), Num(x) + ", " + Num(y));                                     \
+    }
+LINESTRA_ANSI_MATH1(atan)
+LINESTRA_ANSI_MATH2(atan2)
+LINESTRA_ANSI_MATH1(ceil)
+LINESTRA_ANSI_MATH1(cos)
+LINESTRA_ANSI_MATH1(exp)
+LINESTRA_ANSI_MATH1(fabs)
+LINESTRA_ANSI_MATH1(floor)
+LINESTRA_ANSI_MATH2(fmod)
+LINESTRA_ANSI_MATH2(hypot)
+LINESTRA_ANSI_MATH1(log)
+LINESTRA_ANSI_MATH1(log10)
+LINESTRA_ANSI_MATH2(pow)
+LINESTRA_ANSI_MATH1(sin)
+LINESTRA_ANSI_MATH1(sqrt)
+LINESTRA_ANSI_MATH1(tan)
+LINESTRA_ANSI_MATH1(asin)
+LINESTRA_ANSI_MATH1(acos)
+#undef LINESTRA_ANSI_MATH1
+#undef LINESTRA_ANSI_MATH2
+
 } // namespace
 
 void FillUtilCallbacks(PF_UtilCallbacks& utils)
 {
     utils = PF_UtilCallbacks{};
     PF_ANSICallbacks& a = utils.ansi;
-    a.atan = [](double x) { return std::atan(x); };
-    a.atan2 = [](double y, double x) { return std::atan2(y, x); };
-    a.ceil = [](double x) { return std::ceil(x); };
-    a.cos = [](double x) { return std::cos(x); };
-    a.exp = [](double x) { return std::exp(x); };
-    a.fabs = [](double x) { return std::fabs(x); };
-    a.floor = [](double x) { return std::floor(x); };
-    a.fmod = [](double x, double y) { return std::fmod(x, y); };
-    a.hypot = [](double x, double y) { return std::hypot(x, y); };
-    a.log = [](double x) { return std::log(x); };
-    a.log10 = [](double x) { return std::log10(x); };
-    a.pow = [](double x, double y) { return std::pow(x, y); };
-    a.sin = [](double x) { return std::sin(x); };
-    a.sqrt = [](double x) { return std::sqrt(x); };
-    a.tan = [](double x) { return std::tan(x); };
+    a.atan = &Ansi_atan;
+    a.atan2 = &Ansi_atan2;
+    a.ceil = &Ansi_ceil;
+    a.cos = &Ansi_cos;
+    a.exp = &Ansi_exp;
+    a.fabs = &Ansi_fabs;
+    a.floor = &Ansi_floor;
+    a.fmod = &Ansi_fmod;
+    a.hypot = &Ansi_hypot;
+    a.log = &Ansi_log;
+    a.log10 = &Ansi_log10;
+    a.pow = &Ansi_pow;
+    a.sin = &Ansi_sin;
+    a.sqrt = &Ansi_sqrt;
+    a.tan = &Ansi_tan;
     a.sprintf = &AnsiSprintf;
     a.strcpy = &AnsiStrcpy;
-    a.asin = [](double x) { return std::asin(x); };
-    a.acos = [](double x) { return std::acos(x); };
+    a.asin = &Ansi_asin;
+    a.acos = &Ansi_acos;
 }
 
 } // namespace harness
