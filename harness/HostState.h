@@ -103,6 +103,7 @@ struct FrameState {
     std::map<int, std::shared_ptr<OwnedWorld>> layers; // parameter index -> buffer (null: none chosen)
     std::map<const void*, std::uint64_t> readOnlyHashes; // buffers the effect must not write
     std::map<A_long, LayerCheckout> checkouts;           // by checkout id, from pre-render
+    std::set<A_long> failedPixelCheckouts;               // ids whose last pixel checkout failed
     std::vector<LayerCheckout> checkoutLog;
     std::map<A_long, std::unique_ptr<PF_EffectWorld>> pixelRecords; // records handed out, by checkout id
     std::unique_ptr<PF_EffectWorld> outputRecord;

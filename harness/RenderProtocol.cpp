@@ -150,8 +150,11 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr ref, A_long checkoutId, PF_EffectWorld** p
     }
     if (it->second.pixelsCheckedOut && !it->second.pixelsCheckedIn)
         host->violation("checkout_layer_pixels of id " + std::to_string(checkoutId) + " twice");
-    if (call.injected() != PF_Err_NONE)
+    if (call.injected() != PF_Err_NONE) {
+        host->frame.failedPixelCheckouts.insert(checkoutId);
         return call.finish(call.injected(), args);
+    }
+    host->frame.failedPixelCheckouts.erase(checkoutId);
     it->second.pixelsCheckedOut = true;
     it->second.pixelsCheckedIn = false;
     if (std::shared_ptr<OwnedWorld> buffer = host->layerBuffer(it->second.index)) {
@@ -176,6 +179,9 @@ PF_Err CheckinLayerPixels(PF_ProgPtr ref, A_long checkoutId)
         return PF_Err_BAD_CALLBACK_PARAM;
     std::lock_guard lock(host->mutex);
     auto it = host->frame.checkouts.find(checkoutId);
+    // Checking in after a failed checkout is harmless: nothing is held.
+    if (host->frame.failedPixelCheckouts.erase(checkoutId) != 0)
+        return call.finish(PF_Err_NONE, [&] { return args() + " (after a failed checkout)"; });
     if (it == host->frame.checkouts.end() || !it->second.pixelsCheckedOut || it->second.pixelsCheckedIn) {
         host->violation("checkin_layer_pixels of id " + std::to_string(checkoutId) +
                         ", whose pixels are not checked out");

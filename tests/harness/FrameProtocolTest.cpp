@@ -50,6 +50,15 @@ TEST_F(FrameProtocol, PreRenderDataIsDeletedExactlyOnce)
     EXPECT_EQ(moduleDeletions(), before + 3);
 }
 
+TEST_F(FrameProtocol, FailedPixelCheckoutMayBeCheckedIn)
+{
+    host->failCall("checkout_layer_pixels", 1, PF_Err_OUT_OF_MEMORY);
+    const harness::FrameResult frame = host->renderFrame();
+    EXPECT_EQ(frame.renderErr, PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(frame.deleteCalls, 1);
+    EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
+}
+
 TEST_F(FrameProtocol, ReducedResolutionKeepsTheLayerSizeInInData)
 {
     host->setMask(Triangle());

@@ -337,8 +337,8 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra)
         }
         Release(in_data, kPFWorldSuite, 2);
     }
-    if (input != nullptr)
-        extra->cb->checkin_layer_pixels(in_data->effect_ref, 0);
+    // Checked in whatever the checkout answered, as the effect does.
+    extra->cb->checkin_layer_pixels(in_data->effect_ref, 0);
     return err;
 }
 
