@@ -29,7 +29,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace harness;
 
+#if defined(_WIN32)
+constexpr const char* kModuleName = "Linestra.aex";
+#else
 constexpr const char* kModuleName = "Linestra.so";
+#endif
 
 // An error that ends the run; the text says what and why.
 struct RunError {
@@ -275,6 +279,8 @@ int main(int argc, char** argv)
     CLI::App app{"Renders a scene file (or, without one, the built-in demo scene) through the Linestra effect "
                  "module and writes the frames as image files.",
                  "linestra-render"};
+    // Paths such as /work/scene.json are files, not Windows-style options.
+    app.allow_windows_style_options(false);
     Options options;
     app.add_option("scene", options.scene, "Scene file (JSON); without one the built-in demo scene renders");
     app.add_option("-o,--output", options.output,
@@ -285,7 +291,7 @@ int main(int argc, char** argv)
     app.add_option("--frames", options.frames, "First and last frame, A:B (inclusive)");
     app.add_option("--threads", options.threads, "Worker threads (0: all cores)")->check(CLI::Range(0, 1024));
     app.add_option("--set", options.settings, "Parameter value NAME=VALUE (repeatable), e.g. \"Stroke Length=-80\"");
-    app.add_option("--plugin", options.plugin, "Effect module to load (default: Linestra.so beside this command)")
+    app.add_option("--plugin", options.plugin, "Effect module to load (default: " + std::string(kModuleName) + " beside this command)")
         ->check(CLI::ExistingFile);
     app.add_option("--app", options.app, "Host to act as: FXTC (default) or PrMr")
         ->check(CLI::IsMember({"FXTC", "PrMr"}));

@@ -6,7 +6,8 @@
 #
 # Modes:
 #   prefix        creates the Wine prefix (WINEPREFIX from the environment)
-#   describe      --describe under Wine equals the native build's text
+#   describe      --describe under Wine (finding Linestra.aex by itself) equals
+#                 the native build's text
 #   render        a scene (SCENE, or the demo) at BIT_DEPTH renders under Wine
 #                 exactly as in the native build (IDIFF compares)
 #   debug-output  each command hands its diagnostic text to OutputDebugStringA
@@ -49,9 +50,13 @@ if(MODE STREQUAL "prefix")
   message(STATUS "Wine prefix ready: $ENV{WINEPREFIX}")
 
 elseif(MODE STREQUAL "describe")
-  run_wine(windows err result ${RENDER_EXE} --plugin ${MODULE} --describe)
+  # Without --plugin: the command finds Linestra.aex where the build put it.
+  run_wine(windows err result ${RENDER_EXE} --describe)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "--describe under Wine failed (${result}):\n${windows}${err}")
+  endif()
+  if(NOT windows MATCHES "^Module: [^\n]*Linestra\.aex\n")
+    message(FATAL_ERROR "--describe under Wine did not load Linestra.aex:\n${windows}")
   endif()
   run_native(native result ${NATIVE_RENDER} --plugin ${NATIVE_MODULE} --describe)
   if(NOT result EQUAL 0)
@@ -74,18 +79,14 @@ elseif(MODE STREQUAL "render")
   endif()
   set(name demo)
   set(scene_args)
-  set(windows_scene_args)
   if(SCENE)
     get_filename_component(name ${SCENE} NAME_WE)
     set(scene_args ${SCENE})
-    # As a Windows path (Wine's drive Z: is the root folder): the command
-    # line takes a word starting with / for a Windows-style option.
-    set(windows_scene_args Z:${SCENE})
   endif()
   set(windows_file ${WORK}/${name}_${BIT_DEPTH}_windows.${ext})
   set(native_file ${WORK}/${name}_${BIT_DEPTH}_native.${ext})
   file(REMOVE ${windows_file} ${native_file})
-  run_wine(out err result ${RENDER_EXE} ${windows_scene_args} --plugin ${MODULE} --bit-depth ${BIT_DEPTH} --threads 2
+  run_wine(out err result ${RENDER_EXE} ${scene_args} --plugin ${MODULE} --bit-depth ${BIT_DEPTH} --threads 2
            -o ${windows_file})
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "rendering under Wine failed (${result}):\n${out}${err}")
