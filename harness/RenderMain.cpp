@@ -291,7 +291,8 @@ int main(int argc, char** argv)
     app.add_option("--frames", options.frames, "First and last frame, A:B (inclusive)");
     app.add_option("--threads", options.threads, "Worker threads (0: all cores)")->check(CLI::Range(0, 1024));
     app.add_option("--set", options.settings, "Parameter value NAME=VALUE (repeatable), e.g. \"Stroke Length=-80\"");
-    app.add_option("--plugin", options.plugin, "Effect module to load (default: " + std::string(kModuleName) + " beside this command)")
+    app.add_option("--plugin", options.plugin,
+                   "Effect module to load (default: " + std::string(kModuleName) + " beside this command)")
         ->check(CLI::ExistingFile);
     app.add_option("--app", options.app, "Host to act as: FXTC (default) or PrMr")
         ->check(CLI::IsMember({"FXTC", "PrMr"}));
