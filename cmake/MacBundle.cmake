@@ -15,6 +15,8 @@
 # After linking, the bundle is signed ad hoc (codesign --sign -): recent host
 # versions refuse to load unsigned bundles. Sign it with a real identity for
 # distribution.
+# Both architectures: the effect's objects and the module that links them.
+set_target_properties(linestra_objs PROPERTIES OSX_ARCHITECTURES "x86_64;arm64")
 set_target_properties(Linestra PROPERTIES
   BUNDLE TRUE
   BUNDLE_EXTENSION plugin
