@@ -145,6 +145,7 @@ elseif(MODE STREQUAL "probe")
     message(FATAL_ERROR "the native probe failed (${result}):\n${out}")
   endif()
   run_native(report result ${NATIVE_PROBE} compare ${WORK}/probe-native.bin ${WORK}/probe-windows.bin)
+  file(REMOVE ${WORK}/probe-native.bin ${WORK}/probe-windows.bin) # a quarter of a gigabyte each
   message(STATUS "Float functions, native (first) against Windows (second):\n${report}")
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "the effect's own float functions differ between the platforms")
