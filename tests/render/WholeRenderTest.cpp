@@ -225,3 +225,63 @@ TEST_F(RenderTest, HalfResolutionUsesCoarserBuckets)
 
 } // namespace
 } // namespace rendertest
+
+namespace rendertest {
+namespace {
+
+// An 8-bit picture whose red grows along x and green along y.
+harness::OwnedWorld rampPicture(PF_PixelFormat format)
+{
+    harness::OwnedWorld world(120, 90, format);
+    for (A_long y = 0; y < 90; ++y)
+        for (A_long x = 0; x < 120; ++x)
+            world.row<PF_Pixel>(y)[x] = PF_Pixel{255, static_cast<A_u_char>(2 * x), static_cast<A_u_char>(2 * y), 0};
+    return world;
+}
+
+// Largest channel difference between the output and the input over the
+// painted pixels of an 8-bit render.
+int largestDifferenceFromInput(const harness::OwnedWorld& output, const harness::OwnedWorld& input)
+{
+    int largest = 0;
+    for (A_long y = 0; y < output.height(); ++y) {
+        for (A_long x = 0; x < output.width(); ++x) {
+            const PF_Pixel o = output.row<PF_Pixel>(y)[x];
+            const PF_Pixel i = input.row<PF_Pixel>(y)[x];
+            if (o.alpha == 0)
+                continue;
+            largest = std::max({largest, std::abs(o.red - i.red), std::abs(o.green - i.green),
+                                std::abs(o.blue - i.blue)});
+        }
+    }
+    return largest;
+}
+
+// Original Frame at Scale X 1 reads the frame at (nearly) each pixel's own
+// position, so the frame shows through the lines; Mirror X negates only the
+// direction handed to colour output, so the walk runs against the line and
+// reads the frame on the other side of the line's start.
+TEST_F(RenderTest, MirrorXTurnsTheOriginalFrameWalkAround)
+{
+    host.setInput(rampPicture, 120, 90);
+    host.setMask(harness::EllipsePath(60, 45, 20, 20));
+    host.setParam("Texture Source", "Original Frame");
+    host.setParam("Scale X", 1.0);
+    host.setParam("Composite On Original", false);
+    host.setParam("Stroke Length", 25.0);
+    const harness::OwnedWorld picture = rampPicture(PF_PixelFormat_ARGB32);
+
+    harness::FrameResult straight = render(8);
+    ASSERT_EQ(straight.renderErr, PF_Err_NONE);
+    ASSERT_GT(tables.paintedPixels, 0u);
+    EXPECT_LE(largestDifferenceFromInput(*straight.output, picture), 4) << "the frame shows through the lines";
+
+    host.setParam("Mirror X", true);
+    harness::FrameResult mirrored = render(8);
+    ASSERT_EQ(mirrored.renderErr, PF_Err_NONE);
+    ASSERT_GT(tables.paintedPixels, 0u);
+    EXPECT_GT(largestDifferenceFromInput(*mirrored.output, picture), 20) << "the walk runs the other way";
+}
+
+} // namespace
+} // namespace rendertest
