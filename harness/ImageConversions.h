@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 #include <vector>
 
@@ -141,4 +142,35 @@ OwnedWorld WorldFromRGBA(A_long width, A_long height, const std::vector<In>& rgb
     }
     return world;
 }
+// ---------------------------------------------------------------------------
+// From a buffer to a file's values
+// ---------------------------------------------------------------------------
+
+template <typename Pixel, typename Out, typename Convert>
+std::vector<Out> PackRGBA(const OwnedWorld& world, int channels, Convert convert)
+{
+    const auto width = static_cast<std::size_t>(world.width());
+    const auto n = static_cast<std::size_t>(channels);
+    std::vector<Out> data(width * static_cast<std::size_t>(world.height()) * n);
+    for (A_long y = 0; y < world.height(); ++y) {
+        const Pixel* row = world.row<Pixel>(y);
+        Out* dst = data.data() + static_cast<std::size_t>(y) * width * n;
+        for (std::size_t x = 0; x < width; ++x) {
+            dst[x * n + 0] = convert(row[x].red);
+            dst[x * n + 1] = convert(row[x].green);
+            dst[x * n + 2] = convert(row[x].blue);
+            if (n == 4)
+                dst[x * n + 3] = convert(row[x].alpha);
+        }
+    }
+    return data;
+}
+
+inline unsigned short To16BitFile(A_u_short v)
+{
+    // round(v * 65535 / 32768), half-way up; values above white clamp.
+    const std::uint32_t clamped = std::min<std::uint32_t>(v, 32768u);
+    return static_cast<unsigned short>((clamped * 65535u + 16384u) / 32768u);
+}
+
 } // namespace harness::imageconversions

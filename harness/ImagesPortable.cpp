@@ -60,37 +60,6 @@ std::vector<T> ToRGBA(const std::vector<T>& data, std::size_t pixels, int channe
     return rgba;
 }
 
-// ---------------------------------------------------------------------------
-// Writing
-// ---------------------------------------------------------------------------
-
-template <typename Pixel, typename Out, typename Convert>
-std::vector<Out> PackRGBA(const OwnedWorld& world, int channels, Convert convert)
-{
-    const auto width = static_cast<std::size_t>(world.width());
-    const auto n = static_cast<std::size_t>(channels);
-    std::vector<Out> data(width * static_cast<std::size_t>(world.height()) * n);
-    for (A_long y = 0; y < world.height(); ++y) {
-        const Pixel* row = world.row<Pixel>(y);
-        Out* dst = data.data() + static_cast<std::size_t>(y) * width * n;
-        for (std::size_t x = 0; x < width; ++x) {
-            dst[x * n + 0] = convert(row[x].red);
-            dst[x * n + 1] = convert(row[x].green);
-            dst[x * n + 2] = convert(row[x].blue);
-            if (n == 4)
-                dst[x * n + 3] = convert(row[x].alpha);
-        }
-    }
-    return data;
-}
-
-unsigned short To16BitFile(A_u_short v)
-{
-    // round(v * 65535 / 32768), half-way up; values above white clamp.
-    const std::uint32_t clamped = std::min<std::uint32_t>(v, 32768u);
-    return static_cast<unsigned short>((clamped * 65535u + 16384u) / 32768u);
-}
-
 unsigned short FloatTo16BitFile(PF_FpShort v)
 {
     return static_cast<unsigned short>(std::round(Clamp01(v) * 65535.0));
@@ -179,21 +148,6 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
     return file;
 }
 
-OwnedWorld ImageFile::toWorld(PF_PixelFormat format) const
-{
-    if (BytesPerPixel(format) == 0)
-        throw std::invalid_argument("unknown pixel format code " + std::to_string(format));
-    if (bitDepth_ == 8)
-        return WorldFromRGBA(width_, height_, rgba8_, format);
-    if (bitDepth_ == 16)
-        return WorldFromRGBA(width_, height_, rgba16_, format);
-    return WorldFromRGBA(width_, height_, rgbaFloat_, format);
-}
-
-OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format)
-{
-    return ImageFile::Read(path)->toWorld(format);
-}
 
 // ---------------------------------------------------------------------------
 // Writing

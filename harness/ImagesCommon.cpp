@@ -1,5 +1,6 @@
-// Generated pictures (gradient, checker) for scenes that need no image
-// file; the same in both image-file back ends.
+// What both image-file back ends share: turning a read file into a buffer,
+// and the generated pictures (gradient, checker) for scenes that need no
+// image file.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -13,6 +14,22 @@
 namespace harness {
 
 using imageconversions::WorldFromRGBA;
+
+OwnedWorld ImageFile::toWorld(PF_PixelFormat format) const
+{
+    if (BytesPerPixel(format) == 0)
+        throw std::invalid_argument("unknown pixel format code " + std::to_string(format));
+    if (bitDepth_ == 8)
+        return WorldFromRGBA(width_, height_, rgba8_, format);
+    if (bitDepth_ == 16)
+        return WorldFromRGBA(width_, height_, rgba16_, format);
+    return WorldFromRGBA(width_, height_, rgbaFloat_, format);
+}
+
+OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format)
+{
+    return ImageFile::Read(path)->toWorld(format);
+}
 
 const std::vector<std::string>& PatternNames()
 {
