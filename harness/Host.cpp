@@ -382,7 +382,7 @@ PictureInput FromSource(PictureSource source, A_long width, A_long height, const
         throw std::invalid_argument(what + ": the picture source is empty");
     if (width < 0 || height < 0)
         throw std::invalid_argument(what + ": a picture cannot have a negative size");
-    return PictureInput{std::move(source), width, height};
+    return PictureInput{std::move(source), width, height, {}};
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "HostAPI.h"
@@ -84,11 +85,21 @@ struct CommandContext {
     int paramCheckouts = 0;       // parameter checkouts not checked in
 };
 
-// A picture the host hands over, at full resolution, in any format.
+// A picture in the render's format at render scale, as frames receive it,
+// with the hash of its pixels (the effect may only read it).
+struct RenderedPicture {
+    std::shared_ptr<OwnedWorld> buffer;
+    std::uint64_t hash = 0;
+};
+
+// A picture the host hands over, at full resolution, in any format. The
+// buffers made from it for a format and render scale are kept, so that a
+// run of frames converts and scales the picture once, not once a frame.
 struct PictureInput {
     PictureSource source;
     A_long width = 0;
     A_long height = 0;
+    mutable std::map<std::tuple<PF_PixelFormat, A_long, A_u_long, A_long, A_u_long>, RenderedPicture> rendered;
 };
 
 // What a render of one frame needs: the request, the in_data values, and

@@ -35,9 +35,14 @@ bool Contains(const PF_LRect& outer, const PF_LRect& inner)
 }
 
 // A picture as the render receives it: in the render's format, scaled down.
-std::shared_ptr<OwnedWorld> RenderBuffer(const PictureInput& picture, PF_PixelFormat format, const Downsample& ds,
-                                         const std::string& what)
+// Made once per format and scale and kept with the picture (a few at most).
+RenderedPicture RenderBuffer(const PictureInput& picture, PF_PixelFormat format, const Downsample& ds,
+                             const std::string& what)
 {
+    const auto key = std::make_tuple(format, ds.nx, ds.dx, ds.ny, ds.dy);
+    if (auto it = picture.rendered.find(key); it != picture.rendered.end())
+        return it->second;
+
     OwnedWorld full = picture.source(format);
     if (full.width() != picture.width || full.height() != picture.height)
         throw std::runtime_error(what + " came out " + std::to_string(full.width()) + " x " +
@@ -45,9 +50,29 @@ std::shared_ptr<OwnedWorld> RenderBuffer(const PictureInput& picture, PF_PixelFo
                                  std::to_string(picture.width) + " x " + std::to_string(picture.height));
     if (full.format() != format)
         full = ConvertWorld(full, format);
+    RenderedPicture rendered;
     if (ds.nx == static_cast<A_long>(ds.dx) && ds.ny == static_cast<A_long>(ds.dy))
-        return std::make_shared<OwnedWorld>(std::move(full));
-    return std::make_shared<OwnedWorld>(DownsampleWorld(full, ds.nx, ds.dx, ds.ny, ds.dy));
+        rendered.buffer = std::make_shared<OwnedWorld>(std::move(full));
+    else
+        rendered.buffer = std::make_shared<OwnedWorld>(DownsampleWorld(full, ds.nx, ds.dx, ds.ny, ds.dy));
+    rendered.hash = HashPixels(rendered.buffer->world(), format);
+
+    constexpr std::size_t kKeptBuffers = 4;
+    if (picture.rendered.size() >= kKeptBuffers)
+        picture.rendered.clear();
+    picture.rendered.emplace(key, rendered);
+    return rendered;
+}
+
+// Forgets every buffer made from the frame's pictures (after the effect
+// wrote into one of them, so that the next frame starts from the picture).
+void ForgetRenderedPictures(HostState& host)
+{
+    if (host.input)
+        host.input->rendered.clear();
+    for (auto& [index, picture] : host.layerPictures)
+        if (picture)
+            picture->rendered.clear();
 }
 
 // ---- pre-render callbacks --------------------------------------------------
@@ -278,6 +303,9 @@ void HostState::prepareFrame(const FrameRequest& request)
     preps.clear();
     pathHandles.clear();
 
+    // The previous frame's output image is used again when nobody else holds
+    // it and the size and format are the same: cleared, it is as new.
+    std::shared_ptr<OwnedWorld> previousOutput = std::move(frame.output);
     frame = FrameState{};
     frame.request = request;
     frame.format = format;
@@ -287,13 +315,20 @@ void HostState::prepareFrame(const FrameRequest& request)
     frame.width = ScaledSize(layerWidth, ds.nx, ds.dx);
     frame.height = ScaledSize(layerHeight, ds.ny, ds.dy);
     if (input) {
-        frame.input = RenderBuffer(*input, format, ds, "the input picture");
+        const RenderedPicture rendered = RenderBuffer(*input, format, ds, "the input picture");
+        frame.input = rendered.buffer;
         registerBuffer(frame.input->world(), format);
-        frame.readOnlyHashes[frame.input->world().data] = HashPixels(frame.input->world(), format);
+        frame.readOnlyHashes[frame.input->world().data] = rendered.hash;
     }
-    frame.output = std::make_shared<OwnedWorld>(frame.width, frame.height, format);
-    if (options.poisonUnwrittenPixels)
-        frame.output->fillBytes(0xCD);
+    if (previousOutput && previousOutput.use_count() == 1 && previousOutput->format() == format &&
+        previousOutput->width() == frame.width && previousOutput->height() == frame.height) {
+        frame.output = std::move(previousOutput);
+        frame.output->fillBytes(options.poisonUnwrittenPixels ? 0xCD : 0x00);
+    } else {
+        frame.output = std::make_shared<OwnedWorld>(frame.width, frame.height, format);
+        if (options.poisonUnwrittenPixels)
+            frame.output->fillBytes(0xCD);
+    }
     registerBuffer(frame.output->world(), format);
 
     inData.width = layerWidth;
@@ -317,9 +352,11 @@ std::shared_ptr<OwnedWorld> HostState::layerBuffer(int index)
     std::shared_ptr<OwnedWorld> buffer;
     auto picture = layerPictures.find(index);
     if (picture != layerPictures.end() && picture->second) {
-        buffer = RenderBuffer(*picture->second, frame.format, frame.request.downsample, params.label(index));
+        const RenderedPicture rendered =
+            RenderBuffer(*picture->second, frame.format, frame.request.downsample, params.label(index));
+        buffer = rendered.buffer;
         registerBuffer(buffer->world(), frame.format);
-        frame.readOnlyHashes[buffer->world().data] = HashPixels(buffer->world(), frame.format);
+        frame.readOnlyHashes[buffer->world().data] = rendered.hash;
     }
     frame.layers[index] = buffer;
     return buffer;
@@ -397,10 +434,12 @@ FrameResult RenderFrame(HostState& host, const FrameRequest& request)
                 if (layer && layer->world().data == buffer)
                     world = layer->world();
         }
-        if (world.data != nullptr && HashPixels(world, format) != hash)
+        if (world.data != nullptr && HashPixels(world, format) != hash) {
+            ForgetRenderedPictures(host);
             FrameViolation(host, result, "(frame)",
                            std::string("the effect wrote into the pixels of ") +
                                (isInput ? "the input layer" : "a layer parameter") + ", which it may only read");
+        }
     }
 
     std::lock_guard lock(host.mutex);
