@@ -1,21 +1,21 @@
 #include "geometry/DrawingPass.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "geometry/FineLine.h"
 #include "geometry/LineClipping.h"
-#include "geometry/PortableMath.h"
 #include "pixels/ColourOutput.h"
 #include "render/PFInfo.h"
 
 namespace {
 
 using Linestra::DoublePoint;
+using Linestra::FineLine;
 using Linestra::FloatPoint;
 using Linestra::Int32Point;
 using Linestra::Line;
 
-constexpr float kPi = 3.1415927f;
-constexpr std::int32_t kNoOwnerStep = 99999;
 constexpr float kNoCandidate = 9999.0f;
 
 // A walk position rounded half away from zero to a pixel of the frame;
@@ -50,7 +50,7 @@ void markPainted(PFInfo* info, std::uint32_t p)
 
 // Distance from the pixel centre to the line's start: differences in float,
 // squares, sum and root in double, rounded to float.
-float distanceToStart(const Line& line, Int32Point pixel)
+float distanceToStart(const FineLine& line, Int32Point pixel)
 {
     const double dx = static_cast<double>(static_cast<float>(pixel.x) - line.start.x);
     const double dy = static_cast<double>(static_cast<float>(pixel.y) - line.start.y);
@@ -58,14 +58,14 @@ float distanceToStart(const Line& line, Int32Point pixel)
 }
 
 // Perpendicular distance of the pixel centre from the infinite line through
-// the line's start along its direction; r is the distance to the start.
-float perpendicularDistance(const Line& line, Int32Point pixel, float r)
+// the line's start along its direction; r is the distance to the start. The
+// point r along the line, relative to the pixel, rotated by the line's fan
+// angle: its y is the distance (sine and cosine precomputed per line).
+float perpendicularDistance(const FineLine& line, Int32Point pixel, float r)
 {
-    const FloatPoint d = line.direction;
-    const float theta = (d.x < 0.0f ? kPi : 0.0f) - Linestra::PortableMath::atan(d.y / d.x);
-    const float x = line.start.x - static_cast<float>(pixel.x) + r * d.x;
-    const float y = line.start.y - static_cast<float>(pixel.y) + r * d.y;
-    return std::fabs(Linestra::rotate_point_about_origin_return_y(x, y, theta));
+    const float x = line.start.x - static_cast<float>(pixel.x) + r * line.direction.x;
+    const float y = line.start.y - static_cast<float>(pixel.y) + r * line.direction.y;
+    return std::fabs(x * line.sinAngle + y * line.cosAngle);
 }
 
 // Index of the line at the texture-offset-shifted path position, or -1 when
@@ -86,7 +86,7 @@ std::int32_t shiftedLineIndex(const PFInfo* info, float pathDistance, bool recip
 
 // Texels of the texture that one output pixel spans along the path, for
 // area sampling along the path: returns (step, count).
-void pathSampling(const PFInfo* info, const Line& candidate, float lineDistance, float* step, float* count)
+void pathSampling(const PFInfo* info, const FineLine& candidate, float lineDistance, float* step, float* count)
 {
     const double density =
         (info->bucketSpacing / static_cast<double>(info->matchTolerance) +
@@ -107,11 +107,11 @@ void pathSampling(const PFInfo* info, const Line& candidate, float lineDistance,
 // Paints the pixel from `candidate`, or from the line at the shifted path
 // position when a texture offset is set. False when that line falls
 // outside the table (the pixel is then not painted).
-bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const Line& candidate, Int32Point pixel,
+bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const FineLine& candidate, Int32Point pixel,
                    float lineDistance, bool reciprocalLookup)
 {
-    const auto pathDistance = static_cast<float>(candidate.pathPosition);
-    const Line* drawn = &candidate;
+    const float pathDistance = candidate.pathDistance;
+    const FineLine* drawn = &candidate;
     if (info->textureOffset != 0.0f) {
         const std::int32_t m = shiftedLineIndex(info, pathDistance, reciprocalLookup);
         if (m < 0)
@@ -151,7 +151,7 @@ void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre
         if (n < 0 || n >= lineCount)
             continue;
 
-        const Line& line = info->lines[n];
+        const FineLine& line = info->lines[n];
         const float r = distanceToStart(line, pixel);
         const float e = perpendicularDistance(line, pixel, r);
         if (e < bestDistance) {
@@ -166,7 +166,7 @@ void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre
 
     // No candidate within the tolerance: the nearest one paints the pixel.
     if (best >= 0 && bestDistance != kNoCandidate && !isPainted(info, p)) {
-        const Line& line = info->lines[best];
+        const FineLine& line = info->lines[best];
         if (paintFromLine(info, walkingLine, line, pixel, distanceToStart(line, pixel), false))
             markPainted(info, p);
     }
@@ -197,33 +197,72 @@ std::int32_t lookUpFineLine(const PFInfo* info, double v)
     return static_cast<std::int32_t>(offset + static_cast<float>(info->bucketFirstLine[b]));
 }
 
-PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data)
+namespace {
+
+// Whether walking line u paints nothing: lines within one pixel of either
+// end of an open path.
+bool skippedAtOpenEnd(const PFInfo* info, const Line& line)
 {
+    return info->pathIsOpen && (line.pathPosition <= 1.0 || line.pathPosition >= info->pathLength - 1.0);
+}
+
+// Calls visit(step, pixel, index) for every step of the walk along `line`
+// that lands in the frame. The walk adds the direction to the start in
+// float, one step at a time, exactly as LineSegmentIterator::next_pos does.
+template <typename Visit>
+void walkLine(const PFInfo* info, const Line& line, Visit&& visit)
+{
+    FloatPoint pos = line.start;
+    const auto steps = static_cast<std::int32_t>(info->maxLineLength);
+    for (std::int32_t s = 0; s < steps; ++s) {
+        pos += line.direction;
+        Int32Point pixel{};
+        if (pixelInFrame(info, DoublePoint{static_cast<double>(pos.x), static_cast<double>(pos.y)}, &pixel))
+            visit(s, pixel, pixelIndex(info, pixel));
+    }
+}
+
+// Lowers an owner key to `key` when that is smaller.
+void claimOwner(OwnerKey& slot, std::uint64_t key)
+{
+    std::uint64_t current = slot.load(std::memory_order_relaxed);
+    while (key < current && !slot.compare_exchange_weak(current, key, std::memory_order_relaxed)) {
+    }
+}
+
+// Steps walked per ownership chunk: about a millisecond of work, so that a
+// cancel is answered about as promptly as when the question came per line.
+constexpr std::uint64_t kOwnershipChunkSteps = 1u << 18;
+
+} // namespace
+
+PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
+{
+    const auto* chunk = static_cast<const OwnershipChunk*>(refcon);
+    PFInfo* info = chunk->info;
+    const std::uint64_t u = chunk->first + static_cast<std::uint64_t>(i);
+    const Line& line = info->iterators[u].line;
+    if (skippedAtOpenEnd(info, line))
+        return PF_Err_NONE;
+    const auto owner = static_cast<std::uint32_t>(u);
+    walkLine(info, line, [&](std::int32_t s, Int32Point, std::uint32_t p) {
+        claimOwner(info->ownerKeys[p], packOwner(static_cast<std::uint32_t>(s), owner));
+    });
+    return PF_Err_NONE;
+}
+
+PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate)
+{
+    const std::uint64_t steps = info->maxLineLength > 0 ? info->maxLineLength : 1u;
+    const std::uint64_t linesPerChunk = std::max<std::uint64_t>(1, kOwnershipChunkSteps / steps);
     PF_Err err = PF_Err_NONE;
-    const double lastPosition = info->pathLength - 1.0;
-    for (std::uint64_t u = 0; u < info->iteratorCount && !err; ++u) {
-        Linestra::LineSegmentIterator& walker = info->iterators[u];
-        // Lines within one pixel of either end of an open path paint nothing.
-        if (info->pathIsOpen && (walker.line.pathPosition <= 1.0 || walker.line.pathPosition >= lastPosition))
-            continue;
+    for (std::uint64_t first = 0; first < info->iteratorCount && !err; first += linesPerChunk) {
         err = PF_ABORT(in_data);
         if (err)
             break;
-        const auto owner = static_cast<std::int32_t>(u);
-        for (std::int32_t s = 0; s < static_cast<std::int32_t>(info->maxLineLength); ++s) {
-            Int32Point pixel{};
-            if (!pixelInFrame(info, walker.next_pos(), &pixel))
-                continue;
-            const std::uint32_t p = pixelIndex(info, pixel);
-            if (s < info->ownerStep[p]) {
-                info->ownerStep[p] = s;
-                info->ownerIterator[p] = owner;
-            } else if (s == info->ownerStep[p] &&
-                       static_cast<std::uint32_t>(owner) < static_cast<std::uint32_t>(info->ownerIterator[p])) {
-                info->ownerIterator[p] = owner;
-            }
-        }
-        walker.reset();
+        OwnershipChunk chunk{info, first};
+        const std::uint64_t count = std::min(linesPerChunk, info->iteratorCount - first);
+        err = iterate->iterate_generic(static_cast<A_long>(count), &chunk, claimPixels_IterateFunc);
     }
     return err;
 }
@@ -234,25 +273,20 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i
     if (info == nullptr || info->maxLineLength == 0)
         return PF_Err_NONE;
 
-    Linestra::LineSegmentIterator& walker = info->iterators[i];
+    const Line& line = info->iterators[i].line;
     const auto walkingLine = static_cast<std::uint32_t>(i);
 
     // What depends only on the walking line is settled once, not per pixel.
-    const auto pathPosition = static_cast<float>(walker.line.pathPosition);
+    const auto pathPosition = static_cast<float>(line.pathPosition);
     const bool onPath = pathPosition >= 0.0f && static_cast<double>(pathPosition) < info->pathLength;
     if (!onPath || info->searchRadius < 1)
         return PF_Err_NONE;
     const std::int32_t centre = lookUpFineLine(info, static_cast<double>(pathPosition) / info->bucketSpacing);
     const std::int32_t candidates = candidateCount(info->searchRadius);
 
-    for (std::int32_t s = 0; s < static_cast<std::int32_t>(info->maxLineLength); ++s) {
-        Int32Point pixel{};
-        if (!pixelInFrame(info, walker.next_pos(), &pixel))
-            continue;
-        const std::uint32_t p = pixelIndex(info, pixel);
-        if (info->ownerStep[p] != s || info->ownerIterator[p] != i)
-            continue;
-        drawOwnedPixel(info, walkingLine, centre, candidates, pixel, p);
-    }
+    walkLine(info, line, [&](std::int32_t s, Int32Point pixel, std::uint32_t p) {
+        if (info->ownerKeys[p].load(std::memory_order_relaxed) == packOwner(static_cast<std::uint32_t>(s), walkingLine))
+            drawOwnedPixel(info, walkingLine, centre, candidates, pixel, p);
+    });
     return PF_Err_NONE;
 }

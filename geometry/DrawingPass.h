@@ -19,11 +19,38 @@ namespace Linestra {
 class Line;
 }
 
-// Fills info->ownerStep and info->ownerIterator (already filled with 99999
-// and -1) by walking every walking line maxLineLength steps, then resets
-// every iterator. Asks the host's abort callback before each line it walks
-// and returns the first error.
-PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data);
+// Owner keys: step in the high half, walking line in the low half; no owner
+// is the largest key.
+constexpr std::uint64_t kNoOwner = ~std::uint64_t{0};
+constexpr std::uint64_t packOwner(std::uint32_t step, std::uint32_t walkingLine)
+{
+    return (std::uint64_t{step} << 32) | walkingLine;
+}
+constexpr std::uint32_t ownerStepOf(std::uint64_t key)
+{
+    return static_cast<std::uint32_t>(key >> 32);
+}
+constexpr std::uint32_t ownerLineOf(std::uint64_t key)
+{
+    return static_cast<std::uint32_t>(key);
+}
+
+// Fills info->ownerKeys (already filled with kNoOwner) with the smallest
+// (step, walking line) that reaches each pixel, walking every walking line
+// maxLineLength steps. The lines are walked on the host's threads through
+// `iterate` in chunks of about the same work; the host's abort callback is
+// asked on this thread before each chunk. Returns the first error.
+PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate);
+
+// The walking lines of one ownership chunk: lines first to first + count - 1.
+struct OwnershipChunk {
+    PFInfo* info;
+    std::uint64_t first;
+};
+
+// Host iterate_generic callback of the ownership pass: walks line
+// chunk->first + i (refcon is an OwnershipChunk). Always returns 0.
+PF_Err claimPixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_long iterations);
 
 // Index in the fine line table of the line at bucket coordinate v (a path
 // distance in bucket units): bucket floor(v), fraction v - floor(v).

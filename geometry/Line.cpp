@@ -1,5 +1,7 @@
 #include "geometry/Line.h"
 
+#include "geometry/FineLine.h"
+
 #include <cmath>
 
 #include "geometry/PortableMath.h"
@@ -90,6 +92,19 @@ Line::Line(DoublePoint anchor, double tangentX_, double tangentY_, PFInfo* info,
         static_cast<float>(static_cast<double>(start.x) + static_cast<double>(visible) * static_cast<double>(direction.x)),
         static_cast<float>(static_cast<double>(start.y) + static_cast<double>(visible) * static_cast<double>(direction.y))};
     visibleLength = static_cast<double>(visible);
+}
+
+float fanAngle(FloatPoint direction)
+{
+    constexpr float kPi = 3.1415927f;
+    return (direction.x < 0.0f ? kPi : 0.0f) - PortableMath::atan(direction.y / direction.x);
+}
+
+FineLine makeCompactFineLine(const Line& line)
+{
+    const float angle = fanAngle(line.direction);
+    return FineLine{line.start,           line.direction,   PortableMath::sin(angle), PortableMath::cos(angle),
+                    line.angleDelta, static_cast<float>(line.pathPosition)};
 }
 
 } // namespace Linestra

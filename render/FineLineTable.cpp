@@ -59,7 +59,7 @@ Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double 
 }
 
 PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& path, FineLineTable& table,
-                          PF_Err err)
+                          const Linestra::Line& first, PF_Err err)
 {
     using Clock = std::chrono::steady_clock;
 
@@ -79,7 +79,7 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& 
         return PF_Err_NONE;
     };
 
-    Linestra::Line previous = table.lines.back();
+    Linestra::Line previous = first;
     for (std::uint32_t i = 1; i <= m && !err; ++i) {
         err = PF_ABORT(in_data);
         if (err)
@@ -119,15 +119,16 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& 
             err = path.evaluate(segmentHint, position, &x, &y, &dx, &dy);
             if (err)
                 break;
-            Linestra::Line& line = table.lines.emplace_back(makeFineLine(info, x, y, dx, dy, dk));
+            Linestra::Line line = makeFineLine(info, x, y, dx, dy, dk);
             line.angleDelta = delta;
+            table.lines.push_back(Linestra::makeCompactFineLine(line));
         }
         if (err)
             break;
 
         table.bucketLineCount.push_back(n);
         boundary.angleDelta = delta;
-        table.lines.push_back(boundary);
+        table.lines.push_back(Linestra::makeCompactFineLine(boundary));
         previous = boundary;
     }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "HostAPI.h"
+#include "geometry/FineLine.h"
 #include "geometry/Line.h"
 
 struct PFInfo;
@@ -25,7 +26,7 @@ struct PreparedPath {
 };
 
 struct FineLineTable {
-    std::vector<Linestra::Line> lines;
+    std::vector<Linestra::FineLine> lines;
     std::vector<std::uint32_t> bucketFirstLine;
     std::vector<std::uint32_t> bucketLineCount;
     double layoutSeconds = 0.0; // time spent in segment lookups
@@ -45,9 +46,9 @@ float fineLineAngle(Linestra::FloatPoint direction);
 // already done) from the path point and derivative the host returned.
 Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double dy, double distance);
 
-// Grows the table from its line 0 (already in table.lines) to the end of
-// the path. Asks the host's abort callback once per bucket and reports
+// Grows the table from its line 0 (`first`, already in table.lines) to the
+// end of the path. Asks the host's abort callback once per bucket and reports
 // progress every 20 buckets; stops at the first error, which it returns.
 // `err` is the error already pending on entry (the table is not grown then).
 PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& path, FineLineTable& table,
-                          PF_Err err);
+                          const Linestra::Line& first, PF_Err err);

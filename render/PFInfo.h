@@ -14,13 +14,18 @@
 #include "HostAPI.h"
 
 namespace Linestra {
-class Line;
+struct FineLine;
 class LineSegmentIterator;
 } // namespace Linestra
 
 // One word of the painted-pixel bit vector; bits are set with an atomic or
 // because neighbouring pixels of one word may be painted by different threads.
 using PaintedMaskWord = std::atomic<std::uint64_t>;
+
+// The owner of one output pixel: (step << 32) | walking line, so that the
+// smaller key is the smaller step, then the lower line. Lowered with an
+// atomic minimum, which gives the same owners whatever the thread order.
+using OwnerKey = std::atomic<std::uint64_t>;
 
 struct PFInfo {
     PF_EffectWorld* inputWorld;         // 1  input layer checked out for this render
@@ -79,13 +84,12 @@ struct PFInfo {
     std::uint32_t segmentCount;         // 54
     bool pathIsOpen;                    // 55
     PF_PixelFormat pixelFormat;         // 56 format of the input image
-    Linestra::Line* lines;              // 57 the fine line table
+    const Linestra::FineLine* lines;    // 57 the fine line table, compact
     std::uint32_t lineCount;            // 58
     std::uint32_t bucketCount;          // 59
     std::uint32_t* bucketFirstLine;     // 60
     std::uint32_t* bucketLineCount;     // 61
-    std::int32_t* ownerStep;            // 62 per output pixel; 99999 when none
-    std::int32_t* ownerIterator;        // 63 per output pixel; -1 when none
+    OwnerKey* ownerKeys;                // 62 per output pixel: the visit that owns it, packed (see DrawingPass.h)
     float matchTolerance;               // 64 0.05, or 0.15 below full render scale
     std::int32_t searchRadius;          // 65 500, or 150 below full render scale
     std::uint16_t textureHeight;        // 66 texture rows used for sampling counts

@@ -225,7 +225,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     err = buildFirstFineLine(info, in_data, pathData, path, &first);
     if (err)
         return err;
-    table.lines.push_back(first);
+    table.lines.push_back(Linestra::makeCompactFineLine(first));
     err = PF_PROGRESS(in_data, 15, 100);
 
     std::vector<double> segmentEnds(info->segmentCount);
@@ -238,7 +238,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     info->segmentEnds = segmentEnds.data();
 
     const PreparedPath prepared{in_data, pathData, path, preparations.data()};
-    err = buildFineLineTable(info, in_data, prepared, table, err);
+    err = buildFineLineTable(info, in_data, prepared, table, first, err);
     err = preparations.cleanUp(err);
     tableClock.reset();
 
@@ -246,15 +246,14 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     if (!err)
         err = PF_PROGRESS(in_data, 60, 100);
 
-    std::vector<std::int32_t> ownerStep;
-    std::vector<std::int32_t> ownerIterator;
+    std::unique_ptr<OwnerKey[]> ownerKeys;
     if (!err && info->useOwnerTables) {
-        ownerStep.assign(info->outputPixelCount, 99999);
-        ownerIterator.assign(info->outputPixelCount, -1);
-        info->ownerStep = ownerStep.data();
-        info->ownerIterator = ownerIterator.data();
+        ownerKeys.reset(new OwnerKey[info->outputPixelCount]);
+        for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
+            ownerKeys[p].store(kNoOwner, std::memory_order_relaxed);
+        info->ownerKeys = ownerKeys.get();
         const PhaseClock clock(info, &RenderPhaseTimes::ownership);
-        err = runPixelOwnershipPass(info, in_data);
+        err = runPixelOwnershipPass(info, in_data, iterate);
     }
 
     info->paintedMask = paintedMask.get();
@@ -281,8 +280,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     info->lines = nullptr;
     info->bucketFirstLine = nullptr;
     info->bucketLineCount = nullptr;
-    info->ownerStep = nullptr;
-    info->ownerIterator = nullptr;
+    info->ownerKeys = nullptr;
     info->segmentEnds = nullptr;
     return err;
 }

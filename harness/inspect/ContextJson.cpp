@@ -124,8 +124,7 @@ Json ContextJson(const PFInfo& info)
     json["bucketCount"] = info.bucketCount;
     json["bucketFirstLine"] = array(info.bucketFirstLine, info.bucketCount);
     json["bucketLineCount"] = array(info.bucketLineCount, info.bucketCount);
-    json["ownerStep"] = array(info.ownerStep, pixels);
-    json["ownerIterator"] = array(info.ownerIterator, pixels);
+    json["ownerKeys"] = array(info.ownerKeys, pixels);
     json["matchTolerance"] = number(info.matchTolerance);
     json["searchRadius"] = info.searchRadius;
     json["textureHeight"] = info.textureHeight;

@@ -28,6 +28,7 @@
 #include <unistd.h>
 #endif
 
+#include "geometry/DrawingPass.h"
 #include "harness/EffectEntry.h"
 #include "harness/Host.h"
 #include "harness/Scene.h"
@@ -66,7 +67,7 @@ void CaptureTables(const PFInfo* info, void* context)
     std::uint64_t owned = 0;
     std::uint64_t painted = 0;
     for (std::uint32_t p = 0; p < info->outputPixelCount; ++p) {
-        if (info->ownerIterator != nullptr && info->ownerIterator[p] >= 0)
+        if (info->ownerKeys != nullptr && info->ownerKeys[p].load() != kNoOwner)
             ++owned;
         painted += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;
     }

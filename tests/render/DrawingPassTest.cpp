@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "geometry/DrawingPass.h"
 #include "geometry/LineClipping.h"
 #include "harness/EffectEntry.h"
 #include "harness/Host.h"
+#include "host/SuiteScoper.h"
 #include "render/FineLineTable.h"
 #include "render/PFInfo.h"
 
@@ -28,10 +30,9 @@ protected:
         info.strokeLength = 8.0f;
         info.pathLength = 100.0;
         pixels = static_cast<std::uint32_t>(info.width * info.height);
-        ownerStep.assign(pixels, 99999);
-        ownerIterator.assign(pixels, -1);
-        info.ownerStep = ownerStep.data();
-        info.ownerIterator = ownerIterator.data();
+        ownerKeys.reset(new OwnerKey[pixels]);
+        clearOwners();
+        info.ownerKeys = ownerKeys.get();
 
         host.load(harness::LinkedEffect());
         host.setInput(harness::OwnedWorld(20, 10, PF_PixelFormat_ARGB32));
@@ -39,6 +40,19 @@ protected:
         host.beginCommand(PF_Cmd_SMART_RENDER);
     }
     void TearDown() override { host.endCommand(PF_Err_NONE); }
+
+    void clearOwners()
+    {
+        for (std::uint32_t p = 0; p < pixels; ++p)
+            ownerKeys[p].store(kNoOwner);
+    }
+
+    PF_Err runPass()
+    {
+        const AEFX_SuiteScoper<PF_Iterate8Suite1> iterate(host.inData(), kPFIterate8Suite, kPFIterate8SuiteVersion1,
+                                                          host.outData());
+        return runPixelOwnershipPass(&info, host.inData(), iterate.get());
+    }
 
     // A walking line whose first step lands on (x0 + 1, y) running toward +x
     // (tangent (0, -1) turns to direction (1, 0)); the anchor lies one pixel
@@ -51,13 +65,19 @@ protected:
         info.iteratorCount = walkers.size();
     }
 
-    std::int32_t ownerAt(int x, int y) const { return ownerIterator[static_cast<std::size_t>(y * info.width + x)]; }
-    std::int32_t stepAt(int x, int y) const { return ownerStep[static_cast<std::size_t>(y * info.width + x)]; }
+    std::uint64_t keyAt(int x, int y) const { return ownerKeys[static_cast<std::size_t>(y * info.width + x)].load(); }
+    std::int32_t ownerAt(int x, int y) const
+    {
+        return keyAt(x, y) == kNoOwner ? -1 : static_cast<std::int32_t>(ownerLineOf(keyAt(x, y)));
+    }
+    std::int32_t stepAt(int x, int y) const
+    {
+        return keyAt(x, y) == kNoOwner ? 99999 : static_cast<std::int32_t>(ownerStepOf(keyAt(x, y)));
+    }
 
     PFInfo info{};
     std::uint32_t pixels = 0;
-    std::vector<std::int32_t> ownerStep;
-    std::vector<std::int32_t> ownerIterator;
+    std::unique_ptr<OwnerKey[]> ownerKeys;
     std::vector<LineSegmentIterator> walkers;
     harness::Host host;
 };
@@ -68,7 +88,7 @@ TEST_F(OwnershipTest, SmallestStepWinsThenLowestLine)
     addWalker(5.0, 4.0, 10.0);  // line 0: first step at x = 6, step 3 at x = 9
     addWalker(7.0, 4.0, 20.0);  // line 1: step 1 at x = 9
     addWalker(5.0, 4.0, 30.0);  // line 2: same visits as line 0
-    ASSERT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Err_NONE);
+    ASSERT_EQ(runPass(), PF_Err_NONE);
 
     EXPECT_EQ(ownerAt(9, 4), 1) << "step 1 of line 1 beats step 3 of line 0";
     EXPECT_EQ(stepAt(9, 4), 1);
@@ -88,26 +108,67 @@ TEST_F(OwnershipTest, OpenPathEndsOwnNothing)
     addWalker(2.0, 5.0, 99.5);
     addWalker(2.0, 8.0, 50.0);
     info.pathIsOpen = true;
-    ASSERT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Err_NONE);
+    ASSERT_EQ(runPass(), PF_Err_NONE);
     EXPECT_EQ(ownerAt(3, 2), -1);
     EXPECT_EQ(ownerAt(3, 5), -1);
     EXPECT_EQ(ownerAt(3, 8), 2);
 
     info.pathIsOpen = false;
-    ASSERT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Err_NONE);
+    ASSERT_EQ(runPass(), PF_Err_NONE);
     EXPECT_EQ(ownerAt(3, 2), 0);
     EXPECT_EQ(ownerAt(3, 5), 1);
 }
 
-TEST_F(OwnershipTest, CancelEndsThePass)
+TEST_F(OwnershipTest, CancelIsAskedBeforeEachChunkOfLines)
 {
-    walkers.reserve(2);
-    addWalker(2.0, 2.0, 10.0);
-    addWalker(2.0, 5.0, 20.0);
+    // Enough short lines for more than one chunk (a chunk holds a few
+    // hundred thousand steps): the first lines walk row 2, the last row 7.
+    constexpr int kLines = 40000;
+    walkers.reserve(kLines);
+    for (int k = 0; k < kLines; ++k)
+        addWalker(2.0, k < 20000 ? 2.0 : (k < 39000 ? 5.0 : 7.0), 10.0);
+
+    host.abortFrom(1);
+    EXPECT_EQ(runPass(), PF_Interrupt_CANCEL);
+    EXPECT_EQ(ownerAt(3, 2), -1) << "cancelled before the first chunk";
+
     host.abortFrom(2);
-    EXPECT_EQ(runPixelOwnershipPass(&info, host.inData()), PF_Interrupt_CANCEL);
-    EXPECT_EQ(ownerAt(3, 2), 0);
-    EXPECT_EQ(ownerAt(3, 5), -1);
+    clearOwners();
+    EXPECT_EQ(runPass(), PF_Interrupt_CANCEL);
+    EXPECT_EQ(ownerAt(3, 2), 0) << "the first chunk ran";
+    EXPECT_EQ(ownerAt(3, 7), -1) << "the second did not";
+
+    host.abortFrom(0);
+    clearOwners();
+    EXPECT_EQ(runPass(), PF_Err_NONE);
+    EXPECT_EQ(ownerAt(3, 7), 39000);
+}
+
+TEST_F(OwnershipTest, OwnersDoNotDependOnTheThreads)
+{
+    // Crossing lines of many lengths and directions over a small frame.
+    walkers.reserve(300);
+    for (int k = 0; k < 300; ++k) {
+        const double angle = 0.021 * k;
+        Line line(DoublePoint{10.0 + 3.0 * std::cos(0.7 * k), 5.0 + 2.0 * std::sin(1.3 * k)}, std::cos(angle),
+                  std::sin(angle), &info, 0.0, 1.0 + k, nullptr, 0, 0.0f);
+        walkers.emplace_back(line, &info);
+    }
+    info.iterators = walkers.data();
+    info.iteratorCount = walkers.size();
+
+    std::vector<std::uint64_t> first;
+    for (int threads : {1, 2, 7}) {
+        host.setThreads(threads);
+        clearOwners();
+        ASSERT_EQ(runPass(), PF_Err_NONE);
+        std::vector<std::uint64_t> keys;
+        for (std::uint32_t p = 0; p < pixels; ++p)
+            keys.push_back(ownerKeys[p].load());
+        if (first.empty())
+            first = keys;
+        EXPECT_EQ(keys, first) << threads << " threads";
+    }
 }
 
 TEST(CandidateOrder, OffsetsAlternateAndSkipTheOtherSign)

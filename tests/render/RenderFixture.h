@@ -12,6 +12,8 @@
 
 #include "harness/EffectEntry.h"
 #include "harness/Host.h"
+#include "geometry/DrawingPass.h"
+#include "geometry/FineLine.h"
 #include "geometry/Line.h"
 #include "render/PFInfo.h"
 
@@ -44,9 +46,9 @@ inline void captureTables(const PFInfo* info, void* context)
         snapshot->angleDeltas.push_back(info->lines[i].angleDelta);
     snapshot->maxLineLength = info->maxLineLength;
     snapshot->iteratorCount = info->iteratorCount;
-    if (info->ownerIterator != nullptr)
+    if (info->ownerKeys != nullptr)
         for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
-            snapshot->ownedPixels += info->ownerIterator[p] >= 0 ? 1u : 0u;
+            snapshot->ownedPixels += info->ownerKeys[p].load() != kNoOwner ? 1u : 0u;
     for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
         snapshot->paintedPixels += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;
 }
