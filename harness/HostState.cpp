@@ -232,6 +232,10 @@ HostState* HostFromRef(PF_ProgPtr ref)
 {
     if (ref == nullptr)
         return nullptr;
+    // The host bound to this thread (the command's thread and the workers)
+    // answers without the registry's lock.
+    if (tBoundHost != nullptr && ref == &tBoundHost->effectRef)
+        return tBoundHost;
     std::lock_guard lock(gHostsMutex);
     for (HostState* host : gHosts)
         if (ref == &host->effectRef)
@@ -270,11 +274,16 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     if (host_ == nullptr)
         return;
     std::lock_guard lock(host_->mutex);
-    // Looked up without building a string: this runs on every call.
-    auto count = host_->callCounts.find(std::string_view(function));
-    if (count == host_->callCounts.end())
-        count = host_->callCounts.emplace(function, 0).first;
-    const std::uint64_t call = ++count->second;
+    // Found by the name's address, without comparing or building a string:
+    // this runs on every call.
+    std::uint64_t*& slot = host_->callCountSlots[function];
+    if (slot == nullptr) {
+        auto count = host_->callCounts.find(std::string_view(function));
+        if (count == host_->callCounts.end())
+            count = host_->callCounts.emplace(function, 0).first;
+        slot = &count->second;
+    }
+    const std::uint64_t call = ++*slot;
     for (const FailureInjection& injection : host_->injections)
         if (injection.function == function && injection.call == call)
             injected_ = injection.err;

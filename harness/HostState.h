@@ -12,6 +12,8 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "HostAPI.h"
@@ -168,7 +170,7 @@ struct HostState {
 
     std::vector<std::unique_ptr<PF_PathOutline>> outlines;
     std::vector<std::unique_ptr<PF_PathSegPrep>> preps;
-    std::set<const void*> pathHandles; // every outline and preparation above
+    std::unordered_set<const void*> pathHandles; // every outline and preparation above
 
     FrameState frame;
     bool frameReady = false;
@@ -179,6 +181,10 @@ struct HostState {
 
     CallTrace trace;
     std::map<std::string, std::uint64_t, std::less<>> callCounts; // by function, for failure injection
+    // The count of callCounts for a function name's text, by the address of
+    // that text (the names are literals), so that a call finds its count
+    // without comparing strings.
+    std::unordered_map<const char*, std::uint64_t*> callCountSlots;
     std::vector<FailureInjection> injections;
 
     std::atomic<int> abortFrom{0};
