@@ -1,10 +1,13 @@
 #include "geometry/DrawingPass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "geometry/FineLine.h"
+#include "geometry/FineLineDistance.h"
 #include "geometry/LineClipping.h"
+#include "geometry/Rounding.h"
 #include "pixels/ColourOutput.h"
 #include "render/PFInfo.h"
 
@@ -23,8 +26,8 @@ constexpr float kNoCandidate = 9999.0f;
 // counts as outside).
 bool pixelInFrame(const PFInfo* info, DoublePoint position, Int32Point* pixel)
 {
-    const double px = std::round(position.x);
-    const double py = std::round(position.y);
+    const double px = Linestra::roundHalfAway(position.x);
+    const double py = Linestra::roundHalfAway(position.y);
     if (!(px >= 0.0 && py >= 0.0 && px < static_cast<double>(info->width) &&
           py < static_cast<double>(info->height)))
         return false;
@@ -46,26 +49,6 @@ bool isPainted(const PFInfo* info, std::uint32_t p)
 void markPainted(PFInfo* info, std::uint32_t p)
 {
     info->paintedMask[p >> 6].fetch_or(std::uint64_t{1} << (p & 63u), std::memory_order_relaxed);
-}
-
-// Distance from the pixel centre to the line's start: differences in float,
-// squares, sum and root in double, rounded to float.
-float distanceToStart(const FineLine& line, Int32Point pixel)
-{
-    const double dx = static_cast<double>(static_cast<float>(pixel.x) - line.start.x);
-    const double dy = static_cast<double>(static_cast<float>(pixel.y) - line.start.y);
-    return static_cast<float>(std::sqrt(dx * dx + dy * dy));
-}
-
-// Perpendicular distance of the pixel centre from the infinite line through
-// the line's start along its direction; r is the distance to the start. The
-// point r along the line, relative to the pixel, rotated by the line's fan
-// angle: its y is the distance (sine and cosine precomputed per line).
-float perpendicularDistance(const FineLine& line, Int32Point pixel, float r)
-{
-    const float x = line.start.x - static_cast<float>(pixel.x) + r * line.direction.x;
-    const float y = line.start.y - static_cast<float>(pixel.y) + r * line.direction.y;
-    return std::fabs(x * line.sinAngle + y * line.cosAngle);
 }
 
 // Index of the line at the texture-offset-shifted path position, or -1 when
@@ -132,42 +115,56 @@ bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const FineLine& cand
     return true;
 }
 
-// Finds the fine line through one owned pixel and paints the pixel from it.
+// Finds the fine line through one owned pixel and paints the pixel from it:
+// the first candidate, in search order, within the match tolerance whose
+// line can paint it; otherwise the first nearest candidate, when the pixel
+// is not painted yet. Candidates are measured four at a time; the four
+// results are then taken one by one in search order.
 void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre, std::int32_t candidates,
                     Int32Point pixel, std::uint32_t p)
 {
     const auto lineCount = static_cast<std::int32_t>(info->lineCount);
+    const float tolerance = info->matchTolerance;
     float bestDistance = kNoCandidate;
     std::int32_t best = -1;
 
-    for (std::int32_t j = 0; j < candidates; ++j) {
-        std::int32_t n = centre + candidateOffset(j);
-        if (!info->pathIsOpen) {
-            if (n < 0)
-                n += lineCount;
-            else if (n >= lineCount)
-                n -= lineCount;
+    for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
+        std::int32_t index[Linestra::kDistanceLanes];
+        bool valid[Linestra::kDistanceLanes];
+        for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
+            const std::int32_t j = first + k;
+            std::int32_t n = centre + candidateOffset(j);
+            if (!info->pathIsOpen) {
+                if (n < 0)
+                    n += lineCount;
+                else if (n >= lineCount)
+                    n -= lineCount;
+            }
+            valid[k] = j < candidates && n >= 0 && n < lineCount;
+            index[k] = valid[k] ? n : 0; // line 0 always exists: a harmless stand-in
         }
-        if (n < 0 || n >= lineCount)
-            continue;
+        float r[Linestra::kDistanceLanes];
+        float e[Linestra::kDistanceLanes];
+        Linestra::candidateDistances(info->lines, index, pixel, r, e);
 
-        const FineLine& line = info->lines[n];
-        const float r = distanceToStart(line, pixel);
-        const float e = perpendicularDistance(line, pixel, r);
-        if (e < bestDistance) {
-            bestDistance = e;
-            best = n;
-        }
-        if (e <= info->matchTolerance && paintFromLine(info, walkingLine, line, pixel, r, true)) {
-            markPainted(info, p);
-            return;
+        for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
+            if (!valid[k])
+                continue;
+            if (e[k] < bestDistance) {
+                bestDistance = e[k];
+                best = index[k];
+            }
+            if (e[k] <= tolerance && paintFromLine(info, walkingLine, info->lines[index[k]], pixel, r[k], true)) {
+                markPainted(info, p);
+                return;
+            }
         }
     }
 
     // No candidate within the tolerance: the nearest one paints the pixel.
     if (best >= 0 && bestDistance != kNoCandidate && !isPainted(info, p)) {
         const FineLine& line = info->lines[best];
-        if (paintFromLine(info, walkingLine, line, pixel, distanceToStart(line, pixel), false))
+        if (paintFromLine(info, walkingLine, line, pixel, Linestra::distanceToStart(line, pixel), false))
             markPainted(info, p);
     }
 }
@@ -193,7 +190,7 @@ std::int32_t lookUpFineLine(const PFInfo* info, double v)
     if (b < 0)
         b = 0;
     const auto f = static_cast<float>(v - whole);
-    const float offset = std::round(f * static_cast<float>(info->bucketLineCount[b]));
+    const float offset = Linestra::roundHalfAway(f * static_cast<float>(info->bucketLineCount[b]));
     return static_cast<std::int32_t>(offset + static_cast<float>(info->bucketFirstLine[b]));
 }
 
@@ -222,11 +219,12 @@ void walkLine(const PFInfo* info, const Line& line, Visit&& visit)
     }
 }
 
-// Lowers an owner key to `key` when that is smaller.
-void claimOwner(OwnerKey& slot, std::uint64_t key)
+// Raises a pixel's owner rank to `rank` when that is larger.
+void claimOwner(OwnerRank& slot, OwnerRank rank)
 {
-    std::uint64_t current = slot.load(std::memory_order_relaxed);
-    while (key < current && !slot.compare_exchange_weak(current, key, std::memory_order_relaxed)) {
+    std::atomic_ref<OwnerRank> owner(slot);
+    OwnerRank current = owner.load(std::memory_order_relaxed);
+    while (rank > current && !owner.compare_exchange_weak(current, rank, std::memory_order_relaxed)) {
     }
 }
 
@@ -246,7 +244,7 @@ PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, 
         return PF_Err_NONE;
     const auto owner = static_cast<std::uint32_t>(u);
     walkLine(info, line, [&](std::int32_t s, Int32Point, std::uint32_t p) {
-        claimOwner(info->ownerKeys[p], packOwner(static_cast<std::uint32_t>(s), owner));
+        claimOwner(info->ownerRanks[p], ownerRank(static_cast<std::uint32_t>(s), owner));
     });
     return PF_Err_NONE;
 }
@@ -285,7 +283,8 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i
     const std::int32_t candidates = candidateCount(info->searchRadius);
 
     walkLine(info, line, [&](std::int32_t s, Int32Point pixel, std::uint32_t p) {
-        if (info->ownerKeys[p].load(std::memory_order_relaxed) == packOwner(static_cast<std::uint32_t>(s), walkingLine))
+        // The ownership pass has finished: the ranks are only read now.
+        if (info->ownerRanks[p] == ownerRank(static_cast<std::uint32_t>(s), walkingLine))
             drawOwnedPixel(info, walkingLine, centre, candidates, pixel, p);
     });
     return PF_Err_NONE;

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "HostAPI.h"
+#include "render/PFInfo.h"
 
 struct PFInfo;
 
@@ -19,27 +20,28 @@ namespace Linestra {
 class Line;
 }
 
-// Owner keys: step in the high half, walking line in the low half; no owner
-// is the largest key.
-constexpr std::uint64_t kNoOwner = ~std::uint64_t{0};
-constexpr std::uint64_t packOwner(std::uint32_t step, std::uint32_t walkingLine)
+// Owner ranks (see OwnerRank): larger for a smaller step, then a lower
+// walking line; kNoOwner is below every visit.
+constexpr OwnerRank kNoOwner = 0;
+constexpr OwnerRank ownerRank(std::uint32_t step, std::uint32_t walkingLine)
 {
-    return (std::uint64_t{step} << 32) | walkingLine;
+    return ~((std::uint64_t{step} << 32) | walkingLine);
 }
-constexpr std::uint32_t ownerStepOf(std::uint64_t key)
+constexpr std::uint32_t ownerStepOf(OwnerRank rank)
 {
-    return static_cast<std::uint32_t>(key >> 32);
+    return static_cast<std::uint32_t>(~rank >> 32);
 }
-constexpr std::uint32_t ownerLineOf(std::uint64_t key)
+constexpr std::uint32_t ownerLineOf(OwnerRank rank)
 {
-    return static_cast<std::uint32_t>(key);
+    return static_cast<std::uint32_t>(~rank);
 }
 
-// Fills info->ownerKeys (already filled with kNoOwner) with the smallest
-// (step, walking line) that reaches each pixel, walking every walking line
-// maxLineLength steps. The lines are walked on the host's threads through
-// `iterate` in chunks of about the same work; the host's abort callback is
-// asked on this thread before each chunk. Returns the first error.
+// Fills info->ownerRanks (already zero: no owner) with the rank of the
+// smallest (step, walking line) that reaches each pixel, walking every
+// walking line maxLineLength steps. The lines are walked on the host's
+// threads through `iterate` in chunks of about the same work; the host's
+// abort callback is asked on this thread before each chunk. Returns the
+// first error.
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate);
 
 // The walking lines of one ownership chunk: lines first to first + count - 1.

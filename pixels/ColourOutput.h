@@ -15,6 +15,7 @@
 #include "HostAPI.h"
 #include "geometry/LineClipping.h"
 #include "geometry/Points.h"
+#include "geometry/Rounding.h"
 #include "pixels/PixelTraits.h"
 #include "pixels/TextureSampling.h"
 #include "render/PFInfo.h"
@@ -80,7 +81,7 @@ inline void draw_point_on_top(PF_Pixel* destination, PF_Pixel source)
         return static_cast<float>(static_cast<double>(static_cast<float>(c) * sa) * toUnit);
     };
     auto store = [](float v) {
-        const float r = std::round(v * 255.0f);
+        const float r = Linestra::roundHalfAway(v * 255.0f);
         return static_cast<A_u_char>(r < 0.0f ? 0.0f : (r > 255.0f ? 255.0f : r));
     };
     destination->alpha = store(sa + keep * unit(destination->alpha));
@@ -97,7 +98,7 @@ inline void draw_point_on_top(PF_Pixel16* destination, PF_Pixel16 source)
     const float keep = 1.0f - sa;
     auto unit = [&](A_u_short d) { return static_cast<float>(static_cast<double>(d) * toUnit); };
     auto store = [](float v) {
-        float r = std::round(v * 32768.0f);
+        float r = Linestra::roundHalfAway(v * 32768.0f);
         r = r < 0.0f ? 0.0f : (r > 65535.0f ? 65535.0f : r);
         return static_cast<A_u_short>(r > 32768.0f ? 32768.0f : r);
     };

@@ -22,10 +22,12 @@ class LineSegmentIterator;
 // because neighbouring pixels of one word may be painted by different threads.
 using PaintedMaskWord = std::atomic<std::uint64_t>;
 
-// The owner of one output pixel: (step << 32) | walking line, so that the
-// smaller key is the smaller step, then the lower line. Lowered with an
-// atomic minimum, which gives the same owners whatever the thread order.
-using OwnerKey = std::atomic<std::uint64_t>;
+// The owner of one output pixel, as a rank: the complement of
+// (step << 32) | walking line, so that the larger rank is the smaller step,
+// then the lower line, and 0 (the memory's initial zero) is no owner.
+// Raised with an atomic maximum, which gives the same owners whatever the
+// thread order.
+using OwnerRank = std::uint64_t;
 
 struct PFInfo {
     PF_EffectWorld* inputWorld;         // 1  input layer checked out for this render
@@ -89,7 +91,7 @@ struct PFInfo {
     std::uint32_t bucketCount;          // 59
     std::uint32_t* bucketFirstLine;     // 60
     std::uint32_t* bucketLineCount;     // 61
-    OwnerKey* ownerKeys;                // 62 per output pixel: the visit that owns it, packed (see DrawingPass.h)
+    OwnerRank* ownerRanks;              // 62 per output pixel: the visit that owns it (see DrawingPass.h)
     float matchTolerance;               // 64 0.05, or 0.15 below full render scale
     std::int32_t searchRadius;          // 65 500, or 150 below full render scale
     std::uint16_t textureHeight;        // 66 texture rows used for sampling counts

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -28,6 +29,10 @@
 #include "render/PFInfo.h"
 
 namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
 
 // Row stride in pixels of an image of the render's format; 0 for a format
 // the effect does not draw.
@@ -220,6 +225,10 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     const std::uint32_t reserve = fineLineBucketReserve(info);
     table.bucketFirstLine.reserve(reserve);
     table.bucketLineCount.reserve(reserve);
+    // Every bucket holds at least two lines (the bucket spacing is at least
+    // the match tolerance, with a fifth more): reserved up front, the table
+    // is not copied as it grows in ordinary scenes.
+    table.lines.reserve(2 * static_cast<std::size_t>(reserve) + 1);
 
     Linestra::Line first;
     err = buildFirstFineLine(info, in_data, pathData, path, &first);
@@ -246,12 +255,14 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     if (!err)
         err = PF_PROGRESS(in_data, 60, 100);
 
-    std::unique_ptr<OwnerKey[]> ownerKeys;
+    // Zero-filled by the allocator: memory the system hands out fresh costs
+    // nothing until a line first reaches its pixels.
+    std::unique_ptr<OwnerRank, FreeDeleter> ownerRanks;
     if (!err && info->useOwnerTables) {
-        ownerKeys.reset(new OwnerKey[info->outputPixelCount]);
-        for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
-            ownerKeys[p].store(kNoOwner, std::memory_order_relaxed);
-        info->ownerKeys = ownerKeys.get();
+        ownerRanks.reset(static_cast<OwnerRank*>(std::calloc(info->outputPixelCount, sizeof(OwnerRank))));
+        if (!ownerRanks && info->outputPixelCount > 0)
+            throw std::bad_alloc();
+        info->ownerRanks = ownerRanks.get();
         const PhaseClock clock(info, &RenderPhaseTimes::ownership);
         err = runPixelOwnershipPass(info, in_data, iterate);
     }
@@ -280,7 +291,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     info->lines = nullptr;
     info->bucketFirstLine = nullptr;
     info->bucketLineCount = nullptr;
-    info->ownerKeys = nullptr;
+    info->ownerRanks = nullptr;
     info->segmentEnds = nullptr;
     return err;
 }

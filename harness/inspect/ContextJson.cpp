@@ -124,7 +124,7 @@ Json ContextJson(const PFInfo& info)
     json["bucketCount"] = info.bucketCount;
     json["bucketFirstLine"] = array(info.bucketFirstLine, info.bucketCount);
     json["bucketLineCount"] = array(info.bucketLineCount, info.bucketCount);
-    json["ownerKeys"] = array(info.ownerKeys, pixels);
+    json["ownerRanks"] = array(info.ownerRanks, pixels);
     json["matchTolerance"] = number(info.matchTolerance);
     json["searchRadius"] = info.searchRadius;
     json["textureHeight"] = info.textureHeight;

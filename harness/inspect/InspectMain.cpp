@@ -67,7 +67,7 @@ void CaptureTables(const PFInfo* info, void* context)
     std::uint64_t owned = 0;
     std::uint64_t painted = 0;
     for (std::uint32_t p = 0; p < info->outputPixelCount; ++p) {
-        if (info->ownerKeys != nullptr && info->ownerKeys[p].load() != kNoOwner)
+        if (info->ownerRanks != nullptr && info->ownerRanks[p] != kNoOwner)
             ++owned;
         painted += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;
     }

@@ -21,7 +21,7 @@ TEST(ContextJson, EveryFieldUnderItsNameInRecordOrder)
         "segLengthFrequency", "lineDensityFactor", "iterators", "iteratorCount", "textureWorld",
         "doubledTextureWorld", "pathLength", "texturePitch", "paintedMask", "bucketSpacing", "segmentLengths",
         "segmentEnds", "segmentCount", "pathIsOpen", "pixelFormat", "lines", "lineCount", "bucketCount",
-        "bucketFirstLine", "bucketLineCount", "ownerKeys", "matchTolerance", "searchRadius",
+        "bucketFirstLine", "bucketLineCount", "ownerRanks", "matchTolerance", "searchRadius",
         "textureHeight", "originNearestToPoint", "originPointX", "originPointY", "originPathPosition",
         "originBestDistance", "diagonal"};
     PFInfo info{};

@@ -30,9 +30,8 @@ protected:
         info.strokeLength = 8.0f;
         info.pathLength = 100.0;
         pixels = static_cast<std::uint32_t>(info.width * info.height);
-        ownerKeys.reset(new OwnerKey[pixels]);
-        clearOwners();
-        info.ownerKeys = ownerKeys.get();
+        ownerRanks.assign(pixels, kNoOwner);
+        info.ownerRanks = ownerRanks.data();
 
         host.load(harness::LinkedEffect());
         host.setInput(harness::OwnedWorld(20, 10, PF_PixelFormat_ARGB32));
@@ -41,11 +40,7 @@ protected:
     }
     void TearDown() override { host.endCommand(PF_Err_NONE); }
 
-    void clearOwners()
-    {
-        for (std::uint32_t p = 0; p < pixels; ++p)
-            ownerKeys[p].store(kNoOwner);
-    }
+    void clearOwners() { std::fill(ownerRanks.begin(), ownerRanks.end(), kNoOwner); }
 
     PF_Err runPass()
     {
@@ -65,7 +60,7 @@ protected:
         info.iteratorCount = walkers.size();
     }
 
-    std::uint64_t keyAt(int x, int y) const { return ownerKeys[static_cast<std::size_t>(y * info.width + x)].load(); }
+    OwnerRank keyAt(int x, int y) const { return ownerRanks[static_cast<std::size_t>(y * info.width + x)]; }
     std::int32_t ownerAt(int x, int y) const
     {
         return keyAt(x, y) == kNoOwner ? -1 : static_cast<std::int32_t>(ownerLineOf(keyAt(x, y)));
@@ -77,7 +72,7 @@ protected:
 
     PFInfo info{};
     std::uint32_t pixels = 0;
-    std::unique_ptr<OwnerKey[]> ownerKeys;
+    std::vector<OwnerRank> ownerRanks;
     std::vector<LineSegmentIterator> walkers;
     harness::Host host;
 };
@@ -164,7 +159,7 @@ TEST_F(OwnershipTest, OwnersDoNotDependOnTheThreads)
         ASSERT_EQ(runPass(), PF_Err_NONE);
         std::vector<std::uint64_t> keys;
         for (std::uint32_t p = 0; p < pixels; ++p)
-            keys.push_back(ownerKeys[p].load());
+            keys.push_back(ownerRanks[p]);
         if (first.empty())
             first = keys;
         EXPECT_EQ(keys, first) << threads << " threads";

@@ -46,9 +46,9 @@ inline void captureTables(const PFInfo* info, void* context)
         snapshot->angleDeltas.push_back(info->lines[i].angleDelta);
     snapshot->maxLineLength = info->maxLineLength;
     snapshot->iteratorCount = info->iteratorCount;
-    if (info->ownerKeys != nullptr)
+    if (info->ownerRanks != nullptr)
         for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
-            snapshot->ownedPixels += info->ownerKeys[p].load() != kNoOwner ? 1u : 0u;
+            snapshot->ownedPixels += info->ownerRanks[p] != kNoOwner ? 1u : 0u;
     for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
         snapshot->paintedPixels += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;
 }

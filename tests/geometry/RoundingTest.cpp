@@ -1,0 +1,71 @@
+// The effect's own rounding against the C library's, bit for bit: halves,
+// signed zeros, the edges of the exact range, huge values and not-a-number,
+// and a dense sweep of floats and doubles.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <type_traits>
+
+#include "geometry/Rounding.h"
+
+namespace {
+
+template <typename T>
+using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
+
+template <typename T>
+void expectSameAsLibrary(T x)
+{
+    const T expected = std::round(x);
+    const T actual = Linestra::roundHalfAway(x);
+    if (std::isnan(expected))
+        EXPECT_TRUE(std::isnan(actual)) << x;
+    else
+        EXPECT_EQ(std::bit_cast<Bits<T>>(actual), std::bit_cast<Bits<T>>(expected)) << std::hexfloat << x;
+}
+
+template <typename T>
+void edgeCases()
+{
+    const T halves[] = {0.5, 1.5, 2.5, -0.5, -1.5, -2.5, 0.49999997, -0.49999997, 1e6 + 0.5};
+    for (T x : halves) {
+        expectSameAsLibrary(x);
+        expectSameAsLibrary(std::nextafter(x, T(0)));
+        expectSameAsLibrary(std::nextafter(x, T(10 * x)));
+    }
+    const T big = sizeof(T) == 4 ? T(8388608.0) : T(4503599627370496.0); // 2^23, 2^52
+    for (T x : {T(0), -T(0), big, -big, std::nextafter(big, T(0)), -std::nextafter(big, T(0)), big * 4,
+                std::numeric_limits<T>::max(), -std::numeric_limits<T>::infinity(),
+                std::numeric_limits<T>::infinity(), std::numeric_limits<T>::quiet_NaN(),
+                std::numeric_limits<T>::denorm_min(), -std::numeric_limits<T>::denorm_min(), T(-0.2)})
+        expectSameAsLibrary(x);
+}
+
+TEST(Rounding, EdgeCasesMatchTheLibrary)
+{
+    edgeCases<float>();
+    edgeCases<double>();
+}
+
+TEST(Rounding, SweepMatchesTheLibrary)
+{
+    // Every 997th float bit pattern (both signs, all magnitudes) ...
+    for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 997)
+        expectSameAsLibrary(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+    // ... and values of the sizes the effect rounds: pixel coordinates and
+    // channel values, with the fractions that matter.
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> around(-5000.0, 5000.0);
+    for (int i = 0; i < 200000; ++i) {
+        const double x = around(random);
+        expectSameAsLibrary(x);
+        expectSameAsLibrary(static_cast<float>(x));
+        expectSameAsLibrary(std::floor(x) + 0.5);
+    }
+}
+
+} // namespace
