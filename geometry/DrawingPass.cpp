@@ -265,27 +265,36 @@ PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8
     return err;
 }
 
-PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
+PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long row, A_long /*iterations*/)
 {
     auto* info = static_cast<PFInfo*>(refcon);
-    if (info == nullptr || info->maxLineLength == 0)
+    if (info == nullptr || info->maxLineLength == 0 || info->searchRadius < 1)
         return PF_Err_NONE;
-
-    const Line& line = info->iterators[i].line;
-    const auto walkingLine = static_cast<std::uint32_t>(i);
-
-    // What depends only on the walking line is settled once, not per pixel.
-    const auto pathPosition = static_cast<float>(line.pathPosition);
-    const bool onPath = pathPosition >= 0.0f && static_cast<double>(pathPosition) < info->pathLength;
-    if (!onPath || info->searchRadius < 1)
-        return PF_Err_NONE;
-    const std::int32_t centre = lookUpFineLine(info, static_cast<double>(pathPosition) / info->bucketSpacing);
     const std::int32_t candidates = candidateCount(info->searchRadius);
+    const auto width = static_cast<std::uint32_t>(info->width);
+    const std::uint32_t rowStart = static_cast<std::uint32_t>(row) * width;
+    // The ownership pass has finished: the ranks are only read now.
+    const OwnerRank* ranks = info->ownerRanks + rowStart;
 
-    walkLine(info, line, [&](std::int32_t s, Int32Point pixel, std::uint32_t p) {
-        // The ownership pass has finished: the ranks are only read now.
-        if (info->ownerRanks[p] == ownerRank(static_cast<std::uint32_t>(s), walkingLine))
-            drawOwnedPixel(info, walkingLine, centre, candidates, pixel, p);
-    });
+    // What depends only on the walking line is settled once per run of its
+    // pixels along the row, not per pixel.
+    std::uint32_t walkingLine = ~std::uint32_t{0};
+    bool draws = false;
+    std::int32_t centre = 0;
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const OwnerRank rank = ranks[x];
+        if (rank == kNoOwner)
+            continue;
+        if (ownerLineOf(rank) != walkingLine) {
+            walkingLine = ownerLineOf(rank);
+            const auto pathPosition = static_cast<float>(info->iterators[walkingLine].line.pathPosition);
+            draws = pathPosition >= 0.0f && static_cast<double>(pathPosition) < info->pathLength;
+            if (draws)
+                centre = lookUpFineLine(info, static_cast<double>(pathPosition) / info->bucketSpacing);
+        }
+        if (draws)
+            drawOwnedPixel(info, walkingLine, centre, candidates,
+                           Int32Point{static_cast<std::int32_t>(x), static_cast<std::int32_t>(row)}, rowStart + x);
+    }
     return PF_Err_NONE;
 }

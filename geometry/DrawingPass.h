@@ -1,12 +1,13 @@
 // The two passes that turn the lines of a render into painted pixels.
 //
-// The ownership pass walks every walking line on the render thread and
-// records, per output pixel, the visit (smallest step, then lowest line)
-// that reaches it first. The drawing pass then runs once per walking line on
-// the host's threads; on every pixel a line owns it finds the fine line
-// through the pixel and hands the pixel to colour output. Every pixel has
-// one owner, so no two calls write the same output pixel and no lock is
-// taken; only the painted-pixel bits are shared (set with an atomic or).
+// The ownership pass walks every walking line, on the host's threads, and
+// records per output pixel the visit (smallest step, then lowest line) that
+// reaches it first, with an atomic maximum of its rank, so the owners do
+// not depend on the threads. The drawing pass then runs once per output row
+// on the host's threads; on every owned pixel it finds the fine line through
+// the pixel near its owner line and hands the pixel to colour output. Every
+// pixel has one owner and is written by its own drawing only, so no lock is
+// taken; only the painted-pixel bits share words (set with an atomic or).
 #pragma once
 
 #include <cstdint>
@@ -58,7 +59,10 @@ PF_Err claimPixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_lo
 // distance in bucket units): bucket floor(v), fraction v - floor(v).
 std::int32_t lookUpFineLine(const PFInfo* info, double v);
 
-// Host iterate_generic callback: draws walking line i. Always returns 0.
+// Host iterate_generic callback: draws the owned pixels of output row i,
+// each from the walking line that owns it. Every pixel has one owner and
+// a pixel's drawing reads and writes only that pixel (and its painted bit),
+// so rows can be drawn in any order and on any thread. Always returns 0.
 PF_Err drawSubpixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_long iterations);
 
 // Candidate offsets from the centre line, in search order, for a search

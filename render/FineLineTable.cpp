@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <new>
+#include <type_traits>
 
 #include "geometry/PathLookup.h"
 #include "geometry/PortableMath.h"
@@ -14,6 +17,20 @@ constexpr float kTwoPi = 2.0f * kPi;
 constexpr std::uint32_t kMaxLinesPerBucket = 40000;
 
 } // namespace
+
+void FineLineStore::reserve(std::size_t capacity)
+{
+    static_assert(std::is_trivially_copyable_v<Linestra::FineLine>, "lines are moved by realloc");
+    if (capacity <= capacity_)
+        return;
+    if (capacity > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(Linestra::FineLine))
+        throw std::bad_alloc();
+    void* grown = std::realloc(lines_, capacity * sizeof(Linestra::FineLine));
+    if (grown == nullptr)
+        throw std::bad_alloc();
+    lines_ = static_cast<Linestra::FineLine*>(grown);
+    capacity_ = capacity;
+}
 
 PF_Err PreparedPath::evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx,
                               double* dy) const

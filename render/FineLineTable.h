@@ -4,7 +4,9 @@
 // table is denser where the fan of lines turns faster.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "HostAPI.h"
@@ -25,8 +27,37 @@ struct PreparedPath {
     PF_Err evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx, double* dy) const;
 };
 
+// The table's lines in one block that grows in place where it can: a long
+// path's table is the largest allocation of a render, and the system can
+// move a large block's pages instead of copying them, so the old and the
+// new storage never exist side by side. Throws std::bad_alloc when memory
+// runs out.
+class FineLineStore {
+public:
+    FineLineStore() = default;
+    FineLineStore(const FineLineStore&) = delete;
+    FineLineStore& operator=(const FineLineStore&) = delete;
+    ~FineLineStore() { std::free(lines_); }
+
+    void reserve(std::size_t capacity);
+    void push_back(const Linestra::FineLine& line)
+    {
+        if (size_ == capacity_)
+            reserve(capacity_ + capacity_ / 4 + 1024);
+        lines_[size_++] = line;
+    }
+    std::size_t size() const { return size_; }
+    const Linestra::FineLine* data() const { return lines_; }
+    const Linestra::FineLine& operator[](std::size_t i) const { return lines_[i]; }
+
+private:
+    Linestra::FineLine* lines_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 struct FineLineTable {
-    std::vector<Linestra::FineLine> lines;
+    FineLineStore lines;
     std::vector<std::uint32_t> bucketFirstLine;
     std::vector<std::uint32_t> bucketLineCount;
     double layoutSeconds = 0.0; // time spent in segment lookups

@@ -278,7 +278,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
 
     if (!err) {
         const PhaseClock clock(info, &RenderPhaseTimes::drawing);
-        err = iterate->iterate_generic(static_cast<A_long>(info->iteratorCount), info, drawSubpixels_IterateFunc);
+        err = iterate->iterate_generic(static_cast<A_long>(info->height), info, drawSubpixels_IterateFunc);
     }
     if (!err)
         err = suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
