@@ -57,7 +57,7 @@ void markPainted(PFInfo* info, std::uint32_t p)
 std::int32_t shiftedLineIndex(const PFInfo* info, float pathDistance, bool reciprocal)
 {
     const auto shifted = static_cast<float>(
-        std::fmod(static_cast<double>(pathDistance) + info->textureOffsetDistance, info->pathLength));
+        Linestra::exactFmod(static_cast<double>(pathDistance) + info->textureOffsetDistance, info->pathLength));
     const double v = reciprocal ? static_cast<double>(shifted) * (1.0 / info->bucketSpacing)
                                 : static_cast<double>(shifted) / info->bucketSpacing;
     std::int32_t m = lookUpFineLine(info, v);

@@ -41,3 +41,38 @@ inline double roundHalfAway(double x)
 }
 
 } // namespace Linestra
+
+namespace Linestra {
+
+// std::fmod for doubles, exactly: the remainder of x by y is always a
+// double, and long division by y scaled by powers of two finds it with
+// subtractions that are exact (each subtracts d from r with d <= r < 2d).
+// The effect takes remainders of texture positions by texture and path
+// lengths for every pixel, where the quotient is small and this takes a
+// few steps; large quotients and special values go to the library.
+inline double exactFmod(double x, double y)
+{
+    const double ax = std::fabs(x);
+    const double ay = std::fabs(y);
+    if (!(ax < ay)) {
+        // Not finite, y zero or not a number, or a quotient of 2^24 or more.
+        if (!(ay > 0.0) || !(ax < ay * 16777216.0) || !(ay < 1e300))
+            return std::fmod(x, y);
+    } else {
+        return x; // includes a zero x, whose sign the result keeps
+    }
+    double d = ay;
+    while (d + d <= ax)
+        d += d;
+    double r = ax;
+    for (;;) {
+        if (r >= d)
+            r -= d;
+        if (d == ay)
+            break;
+        d *= 0.5;
+    }
+    return std::copysign(r, x);
+}
+
+} // namespace Linestra

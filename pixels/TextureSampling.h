@@ -13,6 +13,7 @@
 
 #include "HostAPI.h"
 #include "geometry/Points.h"
+#include "geometry/Rounding.h"
 #include "pixels/PixelTraits.h"
 #include "render/PFInfo.h"
 
@@ -112,8 +113,8 @@ inline float getTextureCoordinateX(PFInfo* info, float lineDistance, float xOffs
 {
     const float w = static_cast<float>(info->textureWorld->width);
     const float x = info->scaleX * lineDistance + xOffset;
-    float tx = static_cast<float>(std::fmod(static_cast<double>(x), static_cast<double>(w)));
-    if (info->repeatMirroredX && std::fmod(static_cast<double>(x), 2.0 * static_cast<double>(w)) >= static_cast<double>(w)) {
+    float tx = static_cast<float>(Linestra::exactFmod(static_cast<double>(x), static_cast<double>(w)));
+    if (info->repeatMirroredX && Linestra::exactFmod(static_cast<double>(x), 2.0 * static_cast<double>(w)) >= static_cast<double>(w)) {
         const float e = w <= lineDistance ? 1.0f : 0.0f;
         tx = (w - 1.0f) - (tx + e);
     }
@@ -139,7 +140,7 @@ inline float getTextureCoordinateY(PFInfo* info, float pathDistance, float yOffs
     } else {
         v = (static_cast<double>(d) + info->textureOffsetDistance) + static_cast<double>(s);
     }
-    return static_cast<float>(std::fmod(v, pathLength) * h / pathLength);
+    return static_cast<float>(Linestra::exactFmod(v, pathLength) * h / pathLength);
 }
 
 // The "Specified Layer" colour of one pixel: a single read of the tiled

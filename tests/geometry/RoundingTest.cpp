@@ -69,3 +69,40 @@ TEST(Rounding, SweepMatchesTheLibrary)
 }
 
 } // namespace
+
+namespace {
+
+void expectFmodSameAsLibrary(double x, double y)
+{
+    const double expected = std::fmod(x, y);
+    const double actual = Linestra::exactFmod(x, y);
+    if (std::isnan(expected))
+        EXPECT_TRUE(std::isnan(actual)) << x << " " << y;
+    else
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(actual), std::bit_cast<std::uint64_t>(expected))
+            << std::hexfloat << x << " fmod " << y;
+}
+
+TEST(Remainder, MatchesTheLibrary)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (double x : {0.0, -0.0, 1.0, -1.0, 300.0, 299.99999999999994, 600.0, -600.0, 1e-320, 5e15, 1e300, inf, -inf, nan})
+        for (double y : {300.0, -300.0, 1.0, 0.1, 1e-310, 0.0, -0.0, inf, nan, 1e300})
+            expectFmodSameAsLibrary(x, y);
+
+    // Texture and path positions against texture sizes and path lengths.
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> position(-1e5, 1e5);
+    std::uniform_real_distribution<double> length(0.5, 5000.0);
+    for (int i = 0; i < 300000; ++i) {
+        const double y = length(random);
+        const double x = position(random);
+        expectFmodSameAsLibrary(x, y);
+        expectFmodSameAsLibrary(static_cast<float>(x), static_cast<float>(y));
+        expectFmodSameAsLibrary(x * 1e-3, y); // quotient below 1
+        expectFmodSameAsLibrary(std::floor(x / y) * y, y); // exact multiples
+    }
+}
+
+} // namespace
