@@ -1,6 +1,7 @@
-// Whole-frame renders at 1920 x 1080 through the stand-in host, with the
-// time of each phase of the render: pre-render, texture and background,
-// fine line table, ownership and drawing.
+// Whole-frame renders through the stand-in host (1920 x 1080, and a circle
+// at 1280 x 720 and 3840 x 2160), with the time of each phase of the
+// render: pre-render, texture and background, fine line table, ownership
+// and drawing, and the peak resident memory of each case.
 //
 //   build/bench/linestra-bench                      every scene, format and thread mode
 //   build/bench/linestra-bench --benchmark_filter=circle/8
@@ -12,6 +13,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,21 +26,20 @@
 
 namespace {
 
-constexpr A_long kWidth = 1920;
-constexpr A_long kHeight = 1080;
-
 struct Scene {
     std::string name;
     std::function<void(harness::Host&)> setUp;
+    A_long width = 1920;
+    A_long height = 1080;
 };
 
-harness::OwnedWorld gradientPicture(PF_PixelFormat format)
+harness::OwnedWorld gradientPicture(A_long width, A_long height, PF_PixelFormat format)
 {
-    harness::OwnedWorld world(kWidth, kHeight, format);
-    for (A_long y = 0; y < kHeight; ++y) {
-        for (A_long x = 0; x < kWidth; ++x) {
-            const double r = static_cast<double>(x) / kWidth;
-            const double g = static_cast<double>(y) / kHeight;
+    harness::OwnedWorld world(width, height, format);
+    for (A_long y = 0; y < height; ++y) {
+        for (A_long x = 0; x < width; ++x) {
+            const double r = static_cast<double>(x) / width;
+            const double g = static_cast<double>(y) / height;
             const double b = 0.5 + 0.5 * std::sin(static_cast<double>(x + y) * 0.02);
             if (format == PF_PixelFormat_ARGB32)
                 world.row<PF_Pixel>(y)[x] = PF_Pixel{255, static_cast<A_u_char>(r * 255), static_cast<A_u_char>(g * 255),
@@ -80,8 +83,42 @@ const std::vector<Scene>& scenes()
              host.setParam("Texture Source", "Original Frame");
              host.setParam("Scale X", 3.5);
          }},
+        // The circle at 1280 x 720, and at 3840 x 2160 with every length
+        // doubled: four times the pixels of the 1080p circle.
+        {"circle-720p", [](harness::Host& host) { host.setMask(harness::EllipsePath(640, 360, 200, 200)); }, 1280,
+         720},
+        {"circle-4k",
+         [](harness::Host& host) {
+             host.setMask(harness::EllipsePath(1920, 1080, 600, 600));
+             host.setParam("Stroke Length", 300.0);
+         },
+         3840, 2160},
     };
     return all;
+}
+
+// The process's peak resident memory is reset before each case (Linux:
+// /proc/self/clear_refs), so that each case reports its own peak.
+void resetPeakMemory()
+{
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+double peakMemoryMegabytes()
+{
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr)
+        return 0.0;
+    char line[256];
+    double kilobytes = 0.0;
+    while (std::fgets(line, sizeof line, f) != nullptr)
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kilobytes = std::strtod(line + 6, nullptr);
+    std::fclose(f);
+    return kilobytes / 1024.0;
 }
 
 void renderScene(benchmark::State& state, const Scene& scene, int bitDepth, int threads)
@@ -94,8 +131,16 @@ void renderScene(benchmark::State& state, const Scene& scene, int bitDepth, int 
         state.SkipWithError("set-up failed");
         return;
     }
-    host.setInput(gradientPicture, kWidth, kHeight);
+    const A_long width = scene.width;
+    const A_long height = scene.height;
+    host.setInput([width, height](PF_PixelFormat format) { return gradientPicture(width, height, format); }, width,
+                  height);
+    resetPeakMemory();
     scene.setUp(host);
+
+    // One frame first, not measured: the host converts the input picture
+    // once and keeps it, as it does for every later frame of a run.
+    host.renderFrame({.bitDepth = bitDepth, .smartRender = false});
 
     RenderPhaseTimes phases;
     host.onPreRenderData([&phases](void* data) { static_cast<PFInfo*>(data)->phaseTimes = &phases; });
@@ -125,6 +170,7 @@ void renderScene(benchmark::State& state, const Scene& scene, int bitDepth, int 
     state.counters["fine_line_table_ms"] = phases.fineLineTable * perFrame;
     state.counters["ownership_ms"] = phases.ownership * perFrame;
     state.counters["drawing_ms"] = phases.drawing * perFrame;
+    state.counters["peak_rss_mb"] = peakMemoryMegabytes();
 }
 
 void registerAll()
