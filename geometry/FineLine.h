@@ -23,7 +23,12 @@ struct FineLine {
 // (pi when the direction points left, else 0) - atan(dy / dx), in float.
 float fanAngle(FloatPoint direction);
 
-// The fine line of a built line, with its fan angle's sine and cosine.
+// The fine line of a built line; its fan angle's sine and cosine are left
+// for measureFanAngle, which the render runs over the whole table on the
+// host's threads.
 FineLine makeCompactFineLine(const Line& line);
+
+// Fills in the sine and cosine of the line's fan angle.
+void measureFanAngle(FineLine& line);
 
 } // namespace Linestra

@@ -102,9 +102,14 @@ float fanAngle(FloatPoint direction)
 
 FineLine makeCompactFineLine(const Line& line)
 {
+    return FineLine{line.start, line.direction, 0.0f, 0.0f, line.angleDelta, static_cast<float>(line.pathPosition)};
+}
+
+void measureFanAngle(FineLine& line)
+{
     const float angle = fanAngle(line.direction);
-    return FineLine{line.start,           line.direction,   PortableMath::sin(angle), PortableMath::cos(angle),
-                    line.angleDelta, static_cast<float>(line.pathPosition)};
+    line.sinAngle = PortableMath::sin(angle);
+    line.cosAngle = PortableMath::cos(angle);
 }
 
 } // namespace Linestra

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "harness/HostState.h"
 
@@ -353,6 +354,11 @@ PF_Err PathEvalSegLength(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_PathSegPr
                          PF_FpLong length, PF_FpLong* x, PF_FpLong* y)
 {
     HostState* host = HostFromRef(ref);
+    // One lock for the whole call: the accounting and the evaluation below
+    // take it again, which for the thread holding it costs next to nothing.
+    std::unique_lock<std::recursive_mutex> lock;
+    if (host != nullptr)
+        lock = std::unique_lock(host->mutex);
     HostCall call(host, "PF_PathEvalSegLength", CallKind::Guarded);
     return Evaluate(host, call, "PF_PathEvalSegLength", pointer, prepP, segment, length, x, y, nullptr, nullptr);
 }
@@ -361,6 +367,9 @@ PF_Err PathEvalSegLengthDeriv1(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_Pat
                                PF_FpLong length, PF_FpLong* x, PF_FpLong* y, PF_FpLong* dx, PF_FpLong* dy)
 {
     HostState* host = HostFromRef(ref);
+    std::unique_lock<std::recursive_mutex> lock; // one lock for the whole call, as above
+    if (host != nullptr)
+        lock = std::unique_lock(host->mutex);
     HostCall call(host, "PF_PathEvalSegLengthDeriv1", CallKind::Guarded);
     if (host != nullptr && (dx == nullptr || dy == nullptr)) {
         host->violation("PF_PathEvalSegLengthDeriv1 without places for the derivative");

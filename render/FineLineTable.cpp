@@ -1,5 +1,6 @@
 #include "render/FineLineTable.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +18,34 @@ constexpr float kTwoPi = 2.0f * kPi;
 constexpr std::uint32_t kMaxLinesPerBucket = 40000;
 
 } // namespace
+
+namespace {
+
+constexpr std::size_t kFanAngleChunk = 4096;
+
+struct FanAngleChunks {
+    Linestra::FineLine* lines;
+    std::size_t count;
+};
+
+PF_Err measureFanAngles_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
+{
+    const auto* chunks = static_cast<const FanAngleChunks*>(refcon);
+    const std::size_t first = static_cast<std::size_t>(i) * kFanAngleChunk;
+    const std::size_t last = std::min(first + kFanAngleChunk, chunks->count);
+    for (std::size_t n = first; n < last; ++n)
+        Linestra::measureFanAngle(chunks->lines[n]);
+    return PF_Err_NONE;
+}
+
+} // namespace
+
+PF_Err measureFanAngles(FineLineStore& lines, const PF_Iterate8Suite1* iterate)
+{
+    FanAngleChunks chunks{lines.data(), lines.size()};
+    const std::size_t count = (lines.size() + kFanAngleChunk - 1) / kFanAngleChunk;
+    return iterate->iterate_generic(static_cast<A_long>(count), &chunks, measureFanAngles_IterateFunc);
+}
 
 void FineLineStore::reserve(std::size_t capacity)
 {

@@ -48,6 +48,7 @@ public:
     }
     std::size_t size() const { return size_; }
     const Linestra::FineLine* data() const { return lines_; }
+    Linestra::FineLine* data() { return lines_; }
     const Linestra::FineLine& operator[](std::size_t i) const { return lines_[i]; }
 
 private:
@@ -76,6 +77,10 @@ float fineLineAngle(Linestra::FloatPoint direction);
 // Builds a line of the table at path distance `distance` (segment lookup
 // already done) from the path point and derivative the host returned.
 Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double dy, double distance);
+
+// Measures the fan angle of every line of the table (its sine and cosine)
+// on the host's threads, in chunks of lines through iterate_generic.
+PF_Err measureFanAngles(FineLineStore& lines, const PF_Iterate8Suite1* iterate);
 
 // Grows the table from its line 0 (`first`, already in table.lines) to the
 // end of the path. Asks the host's abort callback once per bucket and reports

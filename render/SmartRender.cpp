@@ -249,6 +249,8 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     const PreparedPath prepared{in_data, pathData, path, preparations.data()};
     err = buildFineLineTable(info, in_data, prepared, table, first, err);
     err = preparations.cleanUp(err);
+    if (!err)
+        err = measureFanAngles(table.lines, iterate);
     tableClock.reset();
 
     reportLayoutTime(table.layoutSeconds);
