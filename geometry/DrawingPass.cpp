@@ -83,8 +83,16 @@ void pathSampling(const PFInfo* info, const FineLine& candidate, float lineDista
         *step = 1.0f;
         return;
     }
-    *count = std::floor(k);
-    *step = (*count == 1.0f) ? 1.0f : k / *count;
+    const float whole = std::floor(k);
+    *step = (whole == 1.0f) ? 1.0f : k / whole;
+    // A path far shorter than the texture is tall (times Scale Y) makes one
+    // pixel span the texture along the path many times over; the samples,
+    // about a texel apart, then go round the texture again and again
+    // (millions of times for a mask a fraction of a pixel long). One round,
+    // a sample per texture row, is all the texture can resolve: the count
+    // stops there, at the same step.
+    const float rows = info->textureHeight > 0 ? static_cast<float>(info->textureHeight) : 1.0f;
+    *count = std::min(whole, rows);
 }
 
 // Paints the pixel from `candidate`, or from the line at the shifted path

@@ -165,6 +165,20 @@ TEST_F(RenderTest, PathShorterThanOneBucketDrawsFromLineZero)
     EXPECT_EQ(tables.lineCount, 1u);
 }
 
+// A mask a millionth of a pixel across makes each pixel span the texture
+// millions of times along the path; the samples stop at one per texture row
+// instead of running for minutes (the test's time limit catches a hang).
+TEST_F(RenderTest, TinyMaskSamplesTheTextureAtMostOncePerRow)
+{
+    useGradientInput(480, 270);
+    const double s = 1e-6;
+    host.setMask(harness::PolygonPath({{100, 100}, {100 + s, 100}, {100, 100 + s}}, true));
+    harness::FrameResult frame = render(8);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    EXPECT_GT(tables.paintedPixels, 0u);
+}
+
 // A repeated vertex gives lines with no direction. Under To Edge they must
 // not make every walking line tens of thousands of steps long.
 TEST_F(RenderTest, LinesWithoutDirectionDoNotLengthenTheRender)
