@@ -9,6 +9,7 @@
 
 #include "geometry/PathLookup.h"
 #include "geometry/PortableMath.h"
+#include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
 
 namespace {
@@ -72,7 +73,9 @@ PF_Err PreparedPath::evaluate(std::uint32_t segment, double position, double* x,
 std::uint32_t fineLineBucketReserve(const PFInfo* info)
 {
     const double m = std::ceil(info->pathLength / info->bucketSpacing);
-    return m > 0.0 ? static_cast<std::uint32_t>(m) : 0u;
+    if (!(m > 0.0))
+        return 0u;
+    return m < 4294967295.0 ? static_cast<std::uint32_t>(m) : 4294967295u;
 }
 
 float fineLineAngle(Linestra::FloatPoint direction)
@@ -104,13 +107,19 @@ Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double 
     return Linestra::Line(anchor, dx, dy, info, 0.0, distance, nullptr, 0u, 0.0f);
 }
 
-PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& path, FineLineTable& table,
-                          const Linestra::Line& first, PF_Err err)
+std::uint64_t fineLineTableBytes(std::uint64_t buckets, std::uint64_t lines)
+{
+    return buckets * 2 * sizeof(std::uint32_t) + lines * sizeof(Linestra::FineLine);
+}
+
+PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const PreparedPath& path,
+                          FineLineTable& table, const Linestra::Line& first, PF_Err err)
 {
     using Clock = std::chrono::steady_clock;
 
     const double s = info->bucketSpacing;
     const std::uint32_t m = fineLineBucketReserve(info);
+    const std::uint64_t budget = memoryBudgetBytes();
     unsigned int segmentHint = 0;
     Clock::duration layoutTime{};
 
@@ -136,6 +145,11 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& 
             err = PF_PROGRESS(in_data, percent, 100);
             if (err)
                 break;
+        }
+
+        if (fineLineTableBytes(m, table.lines.size()) > budget) {
+            err = reportOverMemoryBudget(in_data, out_data, "The fine line table of this mask path");
+            break;
         }
 
         // The new bucket starts at the previous boundary line.

@@ -86,5 +86,9 @@ PF_Err measureFanAngles(FineLineStore& lines, const PF_Iterate8Suite1* iterate);
 // end of the path. Asks the host's abort callback once per bucket and reports
 // progress every 20 buckets; stops at the first error, which it returns.
 // `err` is the error already pending on entry (the table is not grown then).
-PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, const PreparedPath& path, FineLineTable& table,
-                          const Linestra::Line& first, PF_Err err);
+// Past the memory budget it ends with out of memory and the host's message.
+PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const PreparedPath& path,
+                          FineLineTable& table, const Linestra::Line& first, PF_Err err);
+
+// Bytes of a table of `buckets` buckets and `lines` lines.
+std::uint64_t fineLineTableBytes(std::uint64_t buckets, std::uint64_t lines);

@@ -17,6 +17,7 @@
 #include "host/Params.h"
 #include "host/SuiteHandler.h"
 #include "host/SuiteScoper.h"
+#include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
 #include "render/RenderCommands.h"
 
@@ -173,6 +174,7 @@ void setRenderScaleFields(const PF_InData* in_data, PFInfo* info, const RawParam
 // segment being laid out.
 struct PathWalk {
     PF_InData* in_data = nullptr;
+    PF_OutData* out_data = nullptr;
     const PF_PathDataSuite1* pathData = nullptr;
     PF_PathOutlinePtr path = nullptr;
     DoublePoint origin{};             // top-left of the input's result rectangle
@@ -186,6 +188,8 @@ struct PathWalk {
     double segmentBase = 0.0;         // path distance at the segment's start
     float segmentLength = 0.0f;       // its last position, as float: the length its lines record
     bool hostFailed = false;          // a path call answered an error
+    std::uint64_t linesBuilt = 0;     // coarse lines built so far, for the abort question
+    std::uint64_t budget = 0;         // memory budget of the coarse and walking lines, bytes
 };
 
 // Notes a path call that failed: no further path call follows it.
@@ -194,6 +198,27 @@ PF_Err hostCall(PathWalk& walk, PF_Err err)
     if (err != PF_Err_NONE)
         walk.hostFailed = true;
     return err;
+}
+
+// Coarse lines between two abort questions: a few milliseconds of path
+// evaluations, so that a long path can be cancelled while it is laid out.
+constexpr std::uint64_t kLinesPerAbortQuestion = 4096;
+
+// Every kLinesPerAbortQuestion coarse lines, asks the host whether the user
+// cancelled, and checks the memory the segment's coarse lines and the
+// walking lines take against the budget.
+PF_Err checkProgress(PathWalk& walk, std::size_t coarseLines)
+{
+    if (++walk.linesBuilt % kLinesPerAbortQuestion != 0)
+        return PF_Err_NONE;
+    // A list node holds a line and two links.
+    const std::uint64_t bytes = coarseLines * (sizeof(Line) + 2 * sizeof(void*)) +
+                                walk.walkingLines.capacity() * sizeof(LineSegmentIterator);
+    if (bytes > walk.budget)
+        return reportOverMemoryBudget(walk.in_data, walk.out_data, "The lines along this mask path");
+    // A cancel is the host's answer like any other error: no path call
+    // follows it, and the host discards the path with the command.
+    return hostCall(walk, PF_ABORT(walk.in_data));
 }
 
 // Evaluates the segment at `position` and builds the coarse line there.
@@ -255,6 +280,9 @@ PF_Err layOutSegment(PathWalk& walk, double length)
             ++q;
             continue;
         }
+        err = checkProgress(walk, coarse.size());
+        if (err != PF_Err_NONE)
+            return err;
         std::optional<Line> between;
         err = buildLine(walk, middle, between);
         if (err != PF_Err_NONE)
@@ -353,6 +381,8 @@ PF_Err layOutLines(PF_InData* in_data, PF_OutData* out_data, PFInfo* info, AEGP_
 
     PathWalk walk;
     walk.in_data = in_data;
+    walk.out_data = out_data;
+    walk.budget = memoryBudgetBytes();
     walk.pathData = pathData;
     walk.info = info;
     walk.origin = DoublePoint{static_cast<double>(input.result_rect.left), static_cast<double>(input.result_rect.top)};

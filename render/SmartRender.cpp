@@ -9,6 +9,7 @@
 #include "render/RenderCommands.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "pixels/Background.h"
 #include "pixels/TexturePreparation.h"
 #include "render/FineLineTable.h"
+#include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
 
 namespace {
@@ -198,7 +200,14 @@ void reportLayoutTime(double seconds)
 PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const PF_Iterate8Suite1* iterate)
 {
     PF_Err err = PF_Err_NONE;
-    (void)out_data;
+
+    // Every bucket holds at least two lines: a path too long for the memory
+    // budget is refused before anything is checked out or built.
+    const double buckets = std::ceil(info->pathLength / info->bucketSpacing);
+    if (buckets >= 4294967295.0 ||
+        fineLineTableBytes(static_cast<std::uint64_t>(buckets), 2 * static_cast<std::uint64_t>(buckets) + 1) >
+            memoryBudgetBytes())
+        return reportOverMemoryBudget(in_data, out_data, "The fine line table of this mask path");
 
     info->outputPixelCount =
         static_cast<std::uint32_t>(info->outputWorld->width) * static_cast<std::uint32_t>(info->outputWorld->height);
@@ -247,7 +256,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     info->segmentEnds = segmentEnds.data();
 
     const PreparedPath prepared{in_data, pathData, path, preparations.data()};
-    err = buildFineLineTable(info, in_data, prepared, table, first, err);
+    err = buildFineLineTable(info, in_data, out_data, prepared, table, first, err);
     err = preparations.cleanUp(err);
     if (!err)
         err = measureFanAngles(table.lines, iterate);

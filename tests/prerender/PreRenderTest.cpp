@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -476,4 +477,50 @@ TEST_F(PreRender, NoMaskChosenGivesAnEmptyPath)
     EXPECT_EQ(info().segmentCount, 0u);
     EXPECT_EQ(info().iteratorCount, 0u);
     EXPECT_EQ(info().pathLength, 0.0);
+}
+
+// A path far longer than the frame: the walk asks the host whether the user
+// cancelled as it goes. After the cancel, as after any error the host
+// answers, no path call follows (the host discards the command's path).
+TEST_F(PreRender, LongPathCanBeCancelledWhileItIsLaidOut)
+{
+    host.setMask(PolygonPath({{-3000, -3000}, {3000, -3000}, {3000, 3000}, {-3000, 3000}}, true));
+    host.abortFrom(3);
+    const FrameResult frame = preRender();
+    EXPECT_EQ(frame.preRenderErr, PF_Interrupt_CANCEL);
+    EXPECT_EQ(frame.abortQuestions, 3) << "no question after the cancel";
+    EXPECT_EQ(countCalls(frame, "PF_CheckinPath"), 0);
+}
+
+// Past the memory budget the pass ends with out of memory and a message the
+// host shows, in the pre-render (the walking lines) and in the render (the
+// fine line table); the budget here is 1 MB.
+TEST_F(PreRender, MemoryBudgetEndsTheCommandWithAMessage)
+{
+    struct BudgetOfOneMegabyte {
+        BudgetOfOneMegabyte() { ::setenv("LINESTRA_MEMORY_BUDGET_MB", "1", 1); }
+        ~BudgetOfOneMegabyte() { ::unsetenv("LINESTRA_MEMORY_BUDGET_MB"); }
+    } budget;
+
+    host.setMask(PolygonPath({{-3000, -3000}, {3000, -3000}, {3000, 3000}, {-3000, 3000}}, true));
+    const FrameResult walk = preRender();
+    EXPECT_EQ(walk.preRenderErr, PF_Err_OUT_OF_MEMORY);
+    EXPECT_NE(walk.returnMsg.find("memory budget of 1 MB"), std::string::npos) << walk.returnMsg;
+    EXPECT_NE(walk.outFlags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
+    EXPECT_EQ(countCalls(walk, "PF_CheckinPath"), 1);
+
+    // A path whose walking lines fit but whose table (20 bytes a bucket of
+    // 0.05 pixels at the least) does not.
+    host.setMask(PolygonPath({{10, 10}, {190, 10}, {190, 90}, {10, 90}}, true));
+    host.setParam("Stroke Length", 5.0);
+    ::setenv("LINESTRA_MEMORY_BUDGET_MB", "1", 1);
+    const FrameResult frame = host.renderFrame(FrameRequest{});
+    EXPECT_EQ(frame.preRenderErr, PF_Err_NONE);
+    EXPECT_EQ(frame.renderErr, PF_Err_NONE) << "520 pixels of path: 0.7 MB of table";
+    host.setMask(PolygonPath({{10, 10}, {1190, 10}, {1190, 90}, {10, 90}}, true));
+    const FrameResult tooLong = host.renderFrame(FrameRequest{});
+    EXPECT_EQ(tooLong.preRenderErr, PF_Err_NONE);
+    EXPECT_EQ(tooLong.renderErr, PF_Err_OUT_OF_MEMORY);
+    EXPECT_NE(tooLong.returnMsg.find("fine line table"), std::string::npos) << tooLong.returnMsg;
+    EXPECT_TRUE(tooLong.violations.empty()) << harness::Describe(tooLong.violations);
 }
