@@ -327,17 +327,31 @@ def random_scene(rng, controls, textures):
             keys = keyframed(rng, control, value, w, h, textures)
             if keys is not None:
                 params[control["name"]] = keys
-    # To Edge walks far more pixels per line: keep its frames small, and
-    # its path no longer than a few frame sizes (Expand/Contract Path -5000
-    # makes a path so long that one small frame takes 15 s).
+    # To Edge walks far more pixels per line: keep its frames small, its
+    # runs short, and its path no longer than a few frame sizes
+    # (Expand/Contract Path -5000 makes a path so long that one small frame
+    # takes 15 s).
+    # A large scale costs in proportion (Scale Y 250 takes 12 s on a
+    # 112 x 373 frame): keep such frames smaller still.
+    def largest(name):
+        value = params.get(name)
+        values = [key[1] for key in value["keys"]] if isinstance(value, dict) else [value]
+        return max([v for v in values if isinstance(v, (int, float))] or [0.0])
+
+    def shrink(most):
+        nonlocal w, h
+        if w * h > most * most and "size" in scene:
+            s = math.sqrt(most * most / (w * h))
+            w, h = max(48, int(w * s)), max(48, int(h * s))
+            scene["size"] = [w, h]
+
     to_edge = params.get("To Edge")
     if isinstance(to_edge, dict):
         to_edge = any(key[1] is True for key in to_edge["keys"])
+    if max(largest(name) for name in ("Scale X", "Scale Y", "Scale X Start", "Scale X End")) > 25:
+        shrink(80)
     if to_edge is True:
-        if w * h > 200 * 200 and "size" in scene:
-            s = math.sqrt(200 * 200 / (w * h))
-            w, h = max(64, int(w * s)), max(64, int(h * s))
-            scene["size"] = [w, h]
+        shrink(160)
         expand = params.get("Expand/Contract Path")
         if isinstance(expand, (int, float)) and abs(expand) > max(w, h):
             params["Expand/Contract Path"] = round(rng.uniform(-1.0, 1.0) * max(w, h), 2)
@@ -350,7 +364,7 @@ def random_scene(rng, controls, textures):
     render["time"] = round(rng.uniform(0.0, 1.0), 3) if rng.random() < 0.3 else 0.0
     if animated:
         render["fps"] = rng.choice([2, 4, 24])
-        render["frames"] = [0, rng.randint(1, 2)]
+        render["frames"] = [0, 1 if to_edge else rng.randint(1, 2)]
     if rng.random() < 0.15:
         render["app"] = "PrMr"
     scene["render"] = render
