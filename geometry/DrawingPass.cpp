@@ -21,20 +21,6 @@ using Linestra::Line;
 
 constexpr float kNoCandidate = 9999.0f;
 
-// A walk position rounded half away from zero to a pixel of the frame;
-// false when it lies outside (a coordinate beyond 32 bits or not a number
-// counts as outside).
-bool pixelInFrame(const PFInfo* info, DoublePoint position, Int32Point* pixel)
-{
-    const double px = Linestra::roundHalfAway(position.x);
-    const double py = Linestra::roundHalfAway(position.y);
-    if (!(px >= 0.0 && py >= 0.0 && px < static_cast<double>(info->width) &&
-          py < static_cast<double>(info->height)))
-        return false;
-    *pixel = Int32Point{static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)};
-    return true;
-}
-
 std::uint32_t pixelIndex(const PFInfo* info, Int32Point pixel)
 {
     return static_cast<std::uint32_t>(pixel.y) * static_cast<std::uint32_t>(info->width) +
@@ -213,17 +199,27 @@ bool skippedAtOpenEnd(const PFInfo* info, const Line& line)
 
 // Calls visit(step, pixel, index) for every step of the walk along `line`
 // that lands in the frame. The walk adds the direction to the start in
-// float, one step at a time, exactly as LineSegmentIterator::next_pos does.
+// float, one step at a time, exactly as LineSegmentIterator::next_pos does,
+// and rounds each position half away from zero to a pixel; a position
+// outside the frame, or not a number, is passed over. (next_pos widens the
+// position to double: rounding the float or its exact widening gives the
+// same whole number, and the frame's sides are whole numbers a float holds
+// exactly.)
 template <typename Visit>
 void walkLine(const PFInfo* info, const Line& line, Visit&& visit)
 {
     FloatPoint pos = line.start;
     const auto steps = static_cast<std::int32_t>(info->maxLineLength);
+    const auto width = static_cast<float>(info->width);
+    const auto height = static_cast<float>(info->height);
     for (std::int32_t s = 0; s < steps; ++s) {
         pos += line.direction;
-        Int32Point pixel{};
-        if (pixelInFrame(info, DoublePoint{static_cast<double>(pos.x), static_cast<double>(pos.y)}, &pixel))
-            visit(s, pixel, pixelIndex(info, pixel));
+        const float px = Linestra::roundHalfAway(pos.x);
+        const float py = Linestra::roundHalfAway(pos.y);
+        if (!(px >= 0.0f && py >= 0.0f && px < width && py < height))
+            continue;
+        const Int32Point pixel{static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)};
+        visit(s, pixel, pixelIndex(info, pixel));
     }
 }
 
@@ -273,9 +269,19 @@ PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8
     return err;
 }
 
+void findCentreLines(const PFInfo* info, std::int32_t* centres)
+{
+    for (std::uint64_t u = 0; u < info->iteratorCount; ++u) {
+        const auto pathPosition = static_cast<float>(info->iterators[u].line.pathPosition);
+        const bool onPath = pathPosition >= 0.0f && static_cast<double>(pathPosition) < info->pathLength;
+        centres[u] = onPath ? lookUpFineLine(info, static_cast<double>(pathPosition) / info->bucketSpacing) : -1;
+    }
+}
+
 PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long row, A_long /*iterations*/)
 {
-    auto* info = static_cast<PFInfo*>(refcon);
+    const auto* pass = static_cast<const DrawingPass*>(refcon);
+    PFInfo* info = pass != nullptr ? pass->info : nullptr;
     if (info == nullptr || info->maxLineLength == 0 || info->searchRadius < 1)
         return PF_Err_NONE;
     const std::int32_t candidates = candidateCount(info->searchRadius);
@@ -283,24 +289,13 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long r
     const std::uint32_t rowStart = static_cast<std::uint32_t>(row) * width;
     // The ownership pass has finished: the ranks are only read now.
     const OwnerRank* ranks = info->ownerRanks + rowStart;
-
-    // What depends only on the walking line is settled once per run of its
-    // pixels along the row, not per pixel.
-    std::uint32_t walkingLine = ~std::uint32_t{0};
-    bool draws = false;
-    std::int32_t centre = 0;
     for (std::uint32_t x = 0; x < width; ++x) {
         const OwnerRank rank = ranks[x];
         if (rank == kNoOwner)
             continue;
-        if (ownerLineOf(rank) != walkingLine) {
-            walkingLine = ownerLineOf(rank);
-            const auto pathPosition = static_cast<float>(info->iterators[walkingLine].line.pathPosition);
-            draws = pathPosition >= 0.0f && static_cast<double>(pathPosition) < info->pathLength;
-            if (draws)
-                centre = lookUpFineLine(info, static_cast<double>(pathPosition) / info->bucketSpacing);
-        }
-        if (draws)
+        const std::uint32_t walkingLine = ownerLineOf(rank);
+        const std::int32_t centre = pass->centres[walkingLine];
+        if (centre >= 0)
             drawOwnedPixel(info, walkingLine, centre, candidates,
                            Int32Point{static_cast<std::int32_t>(x), static_cast<std::int32_t>(row)}, rowStart + x);
     }

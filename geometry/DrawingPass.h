@@ -59,10 +59,22 @@ PF_Err claimPixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_lo
 // distance in bucket units): bucket floor(v), fraction v - floor(v).
 std::int32_t lookUpFineLine(const PFInfo* info, double v);
 
-// Host iterate_generic callback: draws the owned pixels of output row i,
-// each from the walking line that owns it. Every pixel has one owner and
-// a pixel's drawing reads and writes only that pixel (and its painted bit),
-// so rows can be drawn in any order and on any thread. Always returns 0.
+// What the drawing pass reads besides the render context: per walking line,
+// the fine line its candidate search starts from (-1: the line draws
+// nothing), settled once per line rather than per pixel.
+struct DrawingPass {
+    PFInfo* info;
+    const std::int32_t* centres;
+};
+
+// The centre fine line of every walking line, for DrawingPass::centres.
+void findCentreLines(const PFInfo* info, std::int32_t* centres);
+
+// Host iterate_generic callback (refcon: a DrawingPass): draws the owned
+// pixels of output row i, each from the walking line that owns it. Every
+// pixel has one owner and a pixel's drawing reads and writes only that pixel
+// (and its painted bit), so rows can be drawn in any order and on any
+// thread. Always returns 0.
 PF_Err drawSubpixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_long iterations);
 
 // Candidate offsets from the centre line, in search order, for a search

@@ -289,7 +289,10 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
 
     if (!err) {
         const PhaseClock clock(info, &RenderPhaseTimes::drawing);
-        err = iterate->iterate_generic(static_cast<A_long>(info->height), info, drawSubpixels_IterateFunc);
+        std::vector<std::int32_t> centres(info->iteratorCount);
+        findCentreLines(info, centres.data());
+        DrawingPass pass{info, centres.data()};
+        err = iterate->iterate_generic(static_cast<A_long>(info->height), &pass, drawSubpixels_IterateFunc);
     }
     if (!err)
         err = suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
