@@ -236,20 +236,27 @@ void claimOwner(OwnerRank& slot, OwnerRank rank)
 // cancel is answered about as promptly as when the question came per line.
 constexpr std::uint64_t kOwnershipChunkSteps = 1u << 18;
 
+// Neighbouring walking lines reach the same pixels: one call walks a run of
+// them, so that two threads seldom contend for the same owner ranks.
+constexpr std::uint64_t kOwnershipLinesPerCall = 32;
+
 } // namespace
 
 PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
 {
     const auto* chunk = static_cast<const OwnershipChunk*>(refcon);
     PFInfo* info = chunk->info;
-    const std::uint64_t u = chunk->first + static_cast<std::uint64_t>(i);
-    const Line& line = info->iterators[u].line;
-    if (skippedAtOpenEnd(info, line))
-        return PF_Err_NONE;
-    const auto owner = static_cast<std::uint32_t>(u);
-    walkLine(info, line, [&](std::int32_t s, Int32Point, std::uint32_t p) {
-        claimOwner(info->ownerRanks[p], ownerRank(static_cast<std::uint32_t>(s), owner));
-    });
+    const std::uint64_t first = chunk->first + static_cast<std::uint64_t>(i) * kOwnershipLinesPerCall;
+    const std::uint64_t last = std::min(first + kOwnershipLinesPerCall, chunk->first + chunk->count);
+    for (std::uint64_t u = first; u < last; ++u) {
+        const Line& line = info->iterators[u].line;
+        if (skippedAtOpenEnd(info, line))
+            continue;
+        const auto owner = static_cast<std::uint32_t>(u);
+        walkLine(info, line, [&](std::int32_t s, Int32Point, std::uint32_t p) {
+            claimOwner(info->ownerRanks[p], ownerRank(static_cast<std::uint32_t>(s), owner));
+        });
+    }
     return PF_Err_NONE;
 }
 
@@ -262,9 +269,10 @@ PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8
         err = PF_ABORT(in_data);
         if (err)
             break;
-        OwnershipChunk chunk{info, first};
         const std::uint64_t count = std::min(linesPerChunk, info->iteratorCount - first);
-        err = iterate->iterate_generic(static_cast<A_long>(count), &chunk, claimPixels_IterateFunc);
+        OwnershipChunk chunk{info, first, count};
+        const std::uint64_t calls = (count + kOwnershipLinesPerCall - 1) / kOwnershipLinesPerCall;
+        err = iterate->iterate_generic(static_cast<A_long>(calls), &chunk, claimPixels_IterateFunc);
     }
     return err;
 }

@@ -49,10 +49,11 @@ PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8
 struct OwnershipChunk {
     PFInfo* info;
     std::uint64_t first;
+    std::uint64_t count;
 };
 
-// Host iterate_generic callback of the ownership pass: walks line
-// chunk->first + i (refcon is an OwnershipChunk). Always returns 0.
+// Host iterate_generic callback of the ownership pass (refcon is an
+// OwnershipChunk): walks the i-th run of the chunk's lines. Always returns 0.
 PF_Err claimPixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_long iterations);
 
 // Index in the fine line table of the line at bucket coordinate v (a path
