@@ -53,29 +53,27 @@ void AppendRGBA(std::vector<T>& rgba, const std::vector<T>& data, std::size_t pi
     }
 }
 
-// Reads the picture's values as T into RGBA. Scan-line files are read a band
-// of rows at a time, so that a file whose header claims more pixels than it
-// holds fails after the first band instead of after the whole picture's
-// memory is taken; tiled files are read whole.
+// Reads the picture's values as T into RGBA, a band of rows at a time (a row
+// of tiles for a tiled file), so that a file whose header claims more pixels
+// than it holds fails after the first band instead of after the whole
+// picture's memory is taken.
 template <typename T>
 bool ReadRGBA(OIIO::ImageInput& input, OIIO::TypeDesc type, std::vector<T>& rgba, T opaque)
 {
     const OIIO::ImageSpec& spec = input.spec();
     const auto width = static_cast<std::size_t>(spec.width);
     const int channels = spec.nchannels;
-    if (spec.tile_width > 0) {
-        std::vector<T> data(width * static_cast<std::size_t>(spec.height) * static_cast<std::size_t>(channels));
-        if (!input.read_image(0, 0, 0, channels, type, data.data()))
-            return false;
-        AppendRGBA(rgba, data, width * static_cast<std::size_t>(spec.height), channels, spec.alpha_channel, opaque);
-        return true;
-    }
-    constexpr int kBandRows = 64;
+    const bool tiled = spec.tile_width > 0;
+    const int bandRows = tiled ? std::max(1, spec.tile_height) : 64;
     std::vector<T> data;
-    for (int row = 0; row < spec.height; row += kBandRows) {
-        const int rows = std::min(kBandRows, spec.height - row);
+    for (int row = 0; row < spec.height; row += bandRows) {
+        const int rows = std::min(bandRows, spec.height - row);
         data.resize(width * static_cast<std::size_t>(rows) * static_cast<std::size_t>(channels));
-        if (!input.read_scanlines(0, 0, spec.y + row, spec.y + row + rows, 0, 0, channels, type, data.data()))
+        const int y0 = spec.y + row;
+        const bool ok = tiled ? input.read_tiles(0, 0, spec.x, spec.x + spec.width, y0, y0 + rows, spec.z,
+                                                 spec.z + std::max(1, spec.depth), 0, channels, type, data.data())
+                              : input.read_scanlines(0, 0, y0, y0 + rows, 0, 0, channels, type, data.data());
+        if (!ok)
             return false;
         AppendRGBA(rgba, data, width * static_cast<std::size_t>(rows), channels, spec.alpha_channel, opaque);
     }

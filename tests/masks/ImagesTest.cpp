@@ -318,6 +318,33 @@ TEST_F(ImagesTest, HeadersBeyondTheLargestLayerAreRefusedBeforeReading)
     }
 }
 
+// Tiled files are read a row of tiles at a time; the picture is the same as
+// from scan lines, also where the tiles overhang the picture's edge.
+TEST_F(ImagesTest, TiledFilesReadLikeScanLineFiles)
+{
+    constexpr int width = 37, height = 21;
+    std::vector<float> values(width * height * 4);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(i % 97) / 96.0f;
+    for (const int tile : {0, 16}) {
+        const std::string name = file("tiles-" + std::to_string(tile) + ".exr");
+        OIIO::ImageSpec spec(width, height, 4, OIIO::TypeDesc::FLOAT);
+        spec.alpha_channel = 3;
+        spec.tile_width = spec.tile_height = tile;
+        auto out = OIIO::ImageOutput::create(name);
+        ASSERT_TRUE(out && out->open(name, spec)) << OIIO::geterror();
+        ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+        ASSERT_TRUE(out->close());
+    }
+    ExpectSamePixels<PF_PixelFloat>(ReadImage(file("tiles-16.exr"), PF_PixelFormat_ARGB128),
+                                    ReadImage(file("tiles-0.exr"), PF_PixelFormat_ARGB128));
+    const OwnedWorld tiled = ReadImage(file("tiles-16.exr"), PF_PixelFormat_ARGB128);
+    const PF_PixelFloat& p = tiled.row<PF_PixelFloat>(20)[36];
+    const std::size_t i = (20u * width + 36u) * 4u;
+    EXPECT_EQ(p.red, values[i]);
+    EXPECT_EQ(p.alpha, values[i + 3]);
+}
+
 std::string Contents(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
