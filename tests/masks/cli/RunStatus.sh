@@ -3,16 +3,17 @@
 # an exact exit status, a file-size limit, an earlier output file.
 #
 #   RunStatus.sh --status N --workdir DIR [--text TEXT]... [--keep FILE]
-#                [--file-limit KB] -- COMMAND ARGS...
+#                [--file-limit KB] [--memory-limit KB] -- COMMAND ARGS...
 #
 # DIR is emptied first and the command runs there. --keep FILE copies FILE
 # into DIR first; afterwards DIR must hold exactly the kept files, each
 # unchanged (no output, no temporary). --file-limit sets ulimit -f (with
 # SIGXFSZ ignored, so that writes past it fail as on a full disk). An
 # argument "{empty}" stands for an empty one (CMake drops empty arguments).
+# --memory-limit sets ulimit -v, so that a large allocation fails at once.
 set -uo pipefail
 
-status="" workdir="" limit="" texts=() keep=()
+status="" workdir="" limit="" memory="" texts=() keep=()
 while [[ $# -gt 0 && "$1" != "--" ]]; do
   case "$1" in
     --status) status=$2; shift 2 ;;
@@ -20,6 +21,7 @@ while [[ $# -gt 0 && "$1" != "--" ]]; do
     --text) texts+=("$2"); shift 2 ;;
     --keep) keep+=("$2"); shift 2 ;;
     --file-limit) limit=$2; shift 2 ;;
+    --memory-limit) memory=$2; shift 2 ;;
     *) echo "RunStatus.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -36,6 +38,8 @@ for file in "${keep[@]}"; do cp "$file" . || exit 2; done
 
 if [[ -n "$limit" ]]; then
   output=$(trap '' XFSZ; ulimit -f "$limit"; "$@" 2>&1)
+elif [[ -n "$memory" ]]; then
+  output=$(ulimit -v "$memory"; "$@" 2>&1)
 else
   output=$("$@" 2>&1)
 fi
