@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include <unistd.h>
@@ -134,6 +135,62 @@ std::string Reason(const std::string& error)
     return reason;
 }
 
+// OpenEXR files: every header attribute's value must fit in the file. The
+// imaging library sizes a value from the header before it reads it, so a
+// damaged size would take gigabytes of memory and minutes before the read
+// fails. Empty when the file is no OpenEXR file or its headers are sound.
+std::string ExrHeaderProblem(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    unsigned char start[8] = {};
+    if (!in.read(reinterpret_cast<char*>(start), sizeof start) || start[0] != 0x76 || start[1] != 0x2F ||
+        start[2] != 0x31 || start[3] != 0x01)
+        return {};
+    std::error_code ec;
+    const auto fileSize = static_cast<std::int64_t>(fs::file_size(path, ec));
+    if (ec)
+        return {};
+    const bool multipart = (start[5] & 0x10) != 0;
+    const auto readName = [&in](std::string& name) {
+        name.clear();
+        char c = 0;
+        while (in.get(c)) {
+            if (c == '\0')
+                return true;
+            if (name.size() >= 255)
+                return false;
+            name += c;
+        }
+        return false;
+    };
+    for (;;) {
+        int attributes = 0;
+        std::string name, type;
+        for (;;) {
+            if (!readName(name))
+                return "its header ends early or holds a name longer than 255 bytes";
+            if (name.empty())
+                break;
+            unsigned char b[4] = {};
+            if (!readName(type) || !in.read(reinterpret_cast<char*>(b), sizeof b))
+                return "its header ends early";
+            const std::int64_t size = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) |
+                                                                static_cast<std::uint32_t>(b[1]) << 8 |
+                                                                static_cast<std::uint32_t>(b[2]) << 16 |
+                                                                static_cast<std::uint32_t>(b[3]) << 24);
+            const std::int64_t left = fileSize - static_cast<std::int64_t>(in.tellg());
+            if (size < 0 || size > left)
+                return "its header attribute \"" + name + "\" claims " + std::to_string(size) +
+                       " bytes, more than the file holds";
+            in.seekg(size, std::ios::cur);
+            ++attributes;
+        }
+        // A multi-part file's headers end with an empty one.
+        if (!multipart || attributes == 0)
+            return {};
+    }
+}
+
 // Opens the writer on `file`, writes the buffer and closes it; the
 // writer's complaint, or empty.
 std::string WritePixels(OIIO::ImageOutput& output, const OwnedWorld& world, const std::string& file,
@@ -207,6 +264,9 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
         throw ImageError("image file \"" + path + "\" does not exist");
     if (fs::is_directory(path, ec))
         throw ImageError("image file \"" + path + "\" is a folder, not an image");
+
+    if (const std::string problem = ExrHeaderProblem(path); !problem.empty())
+        throw ImageError("cannot read image \"" + path + "\": " + problem);
 
     // Keep colour straight: the library would otherwise premultiply files
     // with unassociated alpha (PNG, for one) as it reads them.

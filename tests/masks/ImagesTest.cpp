@@ -345,6 +345,33 @@ TEST_F(ImagesTest, TiledFilesReadLikeScanLineFiles)
     EXPECT_EQ(p.alpha, values[i + 3]);
 }
 
+// A damaged attribute size in an OpenEXR header is refused before the
+// imaging library sizes a value by it (gigabytes, minutes).
+TEST_F(ImagesTest, OpenExrAttributeLargerThanTheFileIsRefused)
+{
+    WriteImage(OwnedWorld(3, 2, PF_PixelFormat_ARGB128), file("a.exr"));
+    std::string bytes;
+    {
+        std::ifstream in(file("a.exr"), std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        bytes = all.str();
+    }
+    const std::string key("channels\0chlist\0", 16);
+    const std::size_t at = bytes.find(key);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at + key.size(), 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    std::ofstream(file("a.exr"), std::ios::binary) << bytes;
+    try {
+        ImageFile::Read(file("a.exr"));
+        ADD_FAILURE() << "the damaged file was read";
+    } catch (const ImageError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot read image \"" + file("a.exr") +
+                                             "\": its header attribute \"channels\" claims 2147483647 bytes, more "
+                                             "than the file holds");
+    }
+}
+
 std::string Contents(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
