@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,13 @@
 namespace harness {
 
 namespace {
+
+std::string NumberText(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
 
 // Every live host, so that a pointer from the module can be checked before
 // it is followed.
@@ -70,7 +78,7 @@ HostState::HostState(HostOptions opts) : options(std::move(opts))
     threads = ResolveThreadCount(options.threads);
     if (HostTimeScale(options.fps) == 0)
         throw std::invalid_argument("the frame rate must be a number of frames per second from 0.0005 up, not " +
-                                    std::to_string(options.fps));
+                                    NumberText(options.fps));
     if (options.trace || !options.traceFile.empty())
         trace.enable(options.traceFile);
 
@@ -110,14 +118,20 @@ void HostState::setTime(double secs)
     // Time scale fps x 1000 with a step of 1000: a frame is one step and
     // times between frames stay representable to a thousandth of a frame.
     if (!FitsHostTime(secs, options.fps))
-        throw std::out_of_range("the time " + std::to_string(secs) + " s does not fit the host's 32-bit time at " +
-                                std::to_string(options.fps) + " frames per second");
+        throw std::out_of_range(TimeRangeText(secs, options.fps));
     const A_u_long scale = HostTimeScale(options.fps);
     inData.time_scale = scale;
     inData.time_step = 1000;
     inData.local_time_step = 1000;
     inData.current_time = static_cast<A_long>(std::llround(secs * static_cast<double>(scale)));
     inData.total_time = inData.current_time + inData.time_step;
+}
+
+
+std::string TimeRangeText(double seconds, double fps)
+{
+    return "the time " + NumberText(seconds) + " s does not fit the host's 32-bit time at " + NumberText(fps) +
+           " frames per second";
 }
 
 A_u_long HostTimeScale(double fps)

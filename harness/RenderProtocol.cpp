@@ -264,8 +264,7 @@ void HostState::prepareFrame(const FrameRequest& request)
     if (ds.nx <= 0 || ds.dx == 0 || ds.ny <= 0 || ds.dy == 0)
         throw std::invalid_argument("the downsample factors must be positive fractions");
     if (!FitsHostTime(request.time, options.fps))
-        throw std::out_of_range("the time " + std::to_string(request.time) + " s does not fit the host's 32-bit time at " +
-                                std::to_string(options.fps) + " frames per second");
+        throw std::out_of_range(TimeRangeText(request.time, options.fps));
     std::lock_guard lock(mutex);
     if (command.active)
         throw std::logic_error("a frame cannot be set up while " + command.name + " runs");
