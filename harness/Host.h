@@ -69,7 +69,7 @@ constexpr PF_PathID kMaskPathId = 1;
 struct HostOptions {
     A_long applId = kApplIdCompositor;
     int threads = 0;       // worker threads for iterate and iterate_generic; 0: all cores
-    double fps = 24.0;     // frame rate: time scale and frame duration
+    double fps = 24.0;     // frame rate: time scale and frame duration (HostTimeScale must not be 0)
     bool trace = false;    // record every call the module makes into the host
     std::string traceFile; // also write the trace there (implies trace)
     // Fill new output buffers and worlds created without clearing with a
@@ -190,6 +190,17 @@ struct FrameResult {
     A_long currentTime = 0, timeStep = 0;
     A_u_long timeScale = 0;
 };
+
+// The host's time for a frame rate: time scale fps x 1000 and time step
+// 1000, so one frame is one step. 0 when the frame rate gives no usable
+// scale (not a number, below 0.0005 frames per second, or a scale beyond 32
+// bits).
+A_u_long HostTimeScale(double fps);
+// Whether a time in seconds becomes a 32-bit current_time at that frame
+// rate's scale, with room for one more step (total_time).
+bool FitsHostTime(double seconds, double fps);
+// The largest frame number a run renders (scene files and --frames).
+constexpr int kMaxFrame = 999999;
 
 // Pixel format of a bit depth (8, 16, 32); throws for another depth.
 PF_PixelFormat PixelFormatForBitDepth(int bitDepth);

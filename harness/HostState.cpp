@@ -1,6 +1,8 @@
 #include "harness/HostState.h"
 
 #include <cmath>
+#include <limits>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,13 @@
 namespace harness {
 
 namespace {
+
+std::string NumberText(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
 
 // Every live host, so that a pointer from the module can be checked before
 // it is followed.
@@ -67,8 +76,9 @@ std::string Hex(std::uint32_t value)
 HostState::HostState(HostOptions opts) : options(std::move(opts))
 {
     threads = ResolveThreadCount(options.threads);
-    if (!(options.fps > 0) || !std::isfinite(options.fps))
-        throw std::invalid_argument("the frame rate must be a positive number of frames per second");
+    if (HostTimeScale(options.fps) == 0)
+        throw std::invalid_argument("the frame rate must be a number of frames per second from 0.0005 up, not " +
+                                    NumberText(options.fps));
     if (options.trace || !options.traceFile.empty())
         trace.enable(options.traceFile);
 
@@ -107,12 +117,39 @@ void HostState::setTime(double secs)
 {
     // Time scale fps x 1000 with a step of 1000: a frame is one step and
     // times between frames stay representable to a thousandth of a frame.
-    const A_u_long scale = static_cast<A_u_long>(std::llround(options.fps * 1000.0));
+    if (!FitsHostTime(secs, options.fps))
+        throw std::out_of_range(TimeRangeText(secs, options.fps));
+    const A_u_long scale = HostTimeScale(options.fps);
     inData.time_scale = scale;
     inData.time_step = 1000;
     inData.local_time_step = 1000;
     inData.current_time = static_cast<A_long>(std::llround(secs * static_cast<double>(scale)));
     inData.total_time = inData.current_time + inData.time_step;
+}
+
+
+std::string TimeRangeText(double seconds, double fps)
+{
+    return "the time " + NumberText(seconds) + " s does not fit the host's 32-bit time at " + NumberText(fps) +
+           " frames per second";
+}
+
+A_u_long HostTimeScale(double fps)
+{
+    const double scale = fps * 1000.0;
+    if (!(scale >= 0.5) || !(scale < 4294967295.5))
+        return 0;
+    return static_cast<A_u_long>(std::llround(scale));
+}
+
+bool FitsHostTime(double seconds, double fps)
+{
+    const A_u_long scale = HostTimeScale(fps);
+    if (scale == 0)
+        return false;
+    const double time = std::round(seconds * static_cast<double>(scale));
+    return time >= static_cast<double>(std::numeric_limits<A_long>::min()) &&
+           time + 1000.0 <= static_cast<double>(std::numeric_limits<A_long>::max());
 }
 
 double HostState::seconds() const

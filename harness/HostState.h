@@ -71,6 +71,8 @@ inline constexpr SPErr kSuiteNotFoundError = 0x53214664; // 'S!Fd'
 std::string CommandName(PF_Cmd cmd);
 // "0x06000400"
 std::string Hex(std::uint32_t value);
+// The message for a time the 32-bit current_time cannot hold.
+std::string TimeRangeText(double seconds, double fps);
 
 // Accounting of the command that runs right now.
 struct CommandContext {

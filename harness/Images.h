@@ -14,7 +14,12 @@
 // float; any other format the imaging library writes converts from these, a
 // float buffer into PNG as 16 bits).
 // A file is written under a temporary name in the same folder and renamed
-// when complete, so that no half-written file is ever left behind.
+// when complete and flushed (OutputFile.h), so that no half-written file is
+// ever left behind and a failed write keeps an earlier file of that name.
+//
+// Pictures are at most kMaxImageSide pixels wide and high, like a scene's
+// layer; a file's header is checked against that before any pixel memory is
+// taken.
 #pragma once
 
 #include <memory>
@@ -26,6 +31,10 @@
 #include "harness/World.h"
 
 namespace harness {
+
+// The largest width and height of a picture the stand-in host reads or
+// renders.
+constexpr A_long kMaxImageSide = 30000;
 
 // An image that cannot be read or written; the message names the path.
 class ImageError : public std::runtime_error {
@@ -64,6 +73,15 @@ OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format);
 
 // Writes `world` to `path` (format by extension). Throws ImageError.
 void WriteImage(const OwnedWorld& world, const std::string& path);
+
+// Checks, before anything is rendered, that WriteImage can write `path`: a
+// format this build writes, and a folder that exists and is writable or can
+// be made. Throws ImageError naming the path.
+void CheckImageOutput(const std::string& path);
+
+// Throws ImageError naming `path` unless width and height lie in
+// 1..kMaxImageSide.
+void CheckImageSize(const std::string& path, long long width, long long height);
 
 // Names of the generated pictures: "gradient" and "checker".
 const std::vector<std::string>& PatternNames();

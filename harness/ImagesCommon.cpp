@@ -26,6 +26,14 @@ OwnedWorld ImageFile::toWorld(PF_PixelFormat format) const
     return WorldFromRGBA(width_, height_, rgbaFloat_, format);
 }
 
+void CheckImageSize(const std::string& path, long long width, long long height)
+{
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide)
+        throw ImageError("cannot read image \"" + path + "\": its header declares " + std::to_string(width) + " x " +
+                         std::to_string(height) + " pixels; pictures must be 1 to " + std::to_string(kMaxImageSide) +
+                         " pixels wide and high");
+}
+
 OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format)
 {
     return ImageFile::Read(path)->toWorld(format);

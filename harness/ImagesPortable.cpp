@@ -14,14 +14,12 @@
 #include "harness/ImageConversions.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "harness/OutputFile.h"
 #include "harness/PortableImageFiles.h"
 
 namespace harness {
@@ -99,16 +97,6 @@ Samples SamplesOf(const OwnedWorld& world, int depth, int channels)
     return s;
 }
 
-std::string TemporaryName(const fs::path& target)
-{
-    static std::atomic<unsigned> counter{0};
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    return (folder / ("." + target.filename().string() + ".part-" + std::to_string(tick) + "-" +
-                      std::to_string(counter++)))
-        .string();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -132,6 +120,8 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
         samples = portable::ReadSamples(path);
     } catch (const portable::FileError& e) {
         throw ImageError(e.what());
+    } catch (const std::bad_alloc&) {
+        throw ImageError("cannot read image \"" + path + "\": not enough memory");
     }
     auto file = std::make_shared<ImageFile>();
     file->path_ = path;
@@ -172,29 +162,37 @@ void WriteImage(const OwnedWorld& world, const std::string& path)
     // bits); float files take floats on the buffer's scale (white 1.0).
     const int integerDepth = world.format() == PF_PixelFormat_ARGB32 ? 8 : 16;
     std::vector<std::uint8_t> bytes;
-    switch (format) {
-    case FileFormat::Png: bytes = portable::EncodePng(SamplesOf(world, integerDepth, 4)); break;
-    case FileFormat::Pam: bytes = portable::EncodePam(SamplesOf(world, integerDepth, 4)); break;
-    case FileFormat::Exr: bytes = portable::EncodeExr(SamplesOf(world, 32, 4)); break;
-    default: bytes = portable::EncodePfm(SamplesOf(world, 32, 3)); break;
+    try {
+        switch (format) {
+        case FileFormat::Png: bytes = portable::EncodePng(SamplesOf(world, integerDepth, 4)); break;
+        case FileFormat::Pam: bytes = portable::EncodePam(SamplesOf(world, integerDepth, 4)); break;
+        case FileFormat::Exr: bytes = portable::EncodeExr(SamplesOf(world, 32, 4)); break;
+        default: bytes = portable::EncodePfm(SamplesOf(world, 32, 3)); break;
+        }
+    } catch (const std::bad_alloc&) {
+        throw ImageError("cannot write image \"" + path + "\": not enough memory");
     }
 
-    const std::string temporary = TemporaryName(target);
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (file)
-            file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!file) {
-            file.close();
-            fs::remove(temporary, ec);
-            throw ImageError("cannot write image \"" + path + "\": writing \"" + temporary + "\" failed");
-        }
+    try {
+        TemporaryOutput temporary(path);
+        temporary.write(bytes.data(), bytes.size());
+        temporary.commit();
+    } catch (const OutputFileError& e) {
+        throw ImageError(e.what());
     }
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw ImageError("cannot write image \"" + path + "\": " + ec.message());
+}
+
+void CheckImageOutput(const std::string& path)
+{
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
+        format != FileFormat::Pfm)
+        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
+                         "and writes only " + kWriteFormats + " files");
+    try {
+        CheckOutputFolder(path);
+    } catch (const OutputFileError& e) {
+        throw ImageError(e.what());
     }
 }
 

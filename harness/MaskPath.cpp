@@ -56,8 +56,15 @@ const GaussLegendreRule& Rule()
 // agree to this fraction of the segment's length per unit of parameter, or to
 // the absolute floor (which bounds the work near a cusp, where the speed has
 // a kink). Summed over all pieces the error stays far below 1e-12 relative.
+// A third bound is absolute, in pixels per unit of parameter: it decides only
+// for segments shorter than a thousandth of a pixel (where it still keeps the
+// error below 1e-12 of a segment of a thousandth of a pixel), and ends the
+// work on segments so small that the squared speeds lose their precision
+// (1e-159 pixels long, say), where the relative test would never pass and
+// the pieces would multiply to the depth bound.
 constexpr double kPieceTolerancePerParameter = 1e-13;
 constexpr double kPieceToleranceFloor = 1e-15;
+constexpr double kPieceToleranceAbsolute = 1e-16;
 constexpr int kMaxPieceDepth = 48;
 
 bool IsFinite(const Vec2& v)
@@ -149,7 +156,8 @@ void PreparedSegment::buildPieces(double a, double b, double whole, int depth, d
     const double mid = 0.5 * (a + b);
     const double left = pieceIntegral(a, mid);
     const double right = pieceIntegral(mid, b);
-    const double tolerance = scale * std::max(kPieceTolerancePerParameter * (b - a), kPieceToleranceFloor);
+    const double tolerance = std::max(scale * std::max(kPieceTolerancePerParameter * (b - a), kPieceToleranceFloor),
+                                      kPieceToleranceAbsolute * (b - a));
     if (std::fabs(whole - (left + right)) <= tolerance || depth >= kMaxPieceDepth || !(mid > a && mid < b)) {
         // The piece keeps the single rule's value, so that a lookup inside it
         // (which integrates from its start with the same rule) ends exactly

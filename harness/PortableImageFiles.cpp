@@ -1,4 +1,5 @@
 #include "harness/PortableImageFiles.h"
+#include "harness/Images.h"
 
 #include <algorithm>
 #include <array>
@@ -144,8 +145,9 @@ void CheckSize(Cursor& in, long width, long height)
 {
     if (width <= 0 || height <= 0)
         in.fail("the picture is empty (" + std::to_string(width) + " x " + std::to_string(height) + ")");
-    if (width > 1 << 20 || height > 1 << 20)
-        in.fail("the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    if (width > kMaxImageSide || height > kMaxImageSide)
+        in.fail("its header declares " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels; pictures must be 1 to " + std::to_string(kMaxImageSide) + " pixels wide and high");
 }
 
 void ReadIntegerSamples(Cursor& in, const std::vector<std::uint8_t>& bytes, long maxValue, Samples& s)

@@ -4,12 +4,18 @@
 //   linestra-render [SCENE.json] [-o PATH] [--bit-depth 8|16|32]
 //                   [--downsample N/D | NX/DX,NY/DY] [--frames A:B] [--threads N]
 //                   [--set NAME=VALUE]... [--plugin PATH] [--app FXTC|PrMr]
-//                   [--describe] [--trace FILE]
+//                   [--describe] [--trace FILE] [--cancel-after N]
 //
-// A run that fails writes no output file and exits with status 1; frames of a
-// multi-frame run written before the failing frame stay.
+// Exit status: 0 when every frame was written; 1 when the run failed (a bad
+// scene, flag, image or output, the effect's error or a breach of the host's
+// rules); 3 when the render was cancelled with --cancel-after; 100 and up
+// for a command line the option parser refuses. A run that fails or is
+// cancelled writes no file for the frame it stopped at and leaves any earlier
+// file of that name as it was; frames of a multi-frame run written before
+// that frame stay.
 #include <CLI/CLI.hpp>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -22,6 +28,7 @@
 #include "harness/Describe.h"
 #include "harness/Host.h"
 #include "harness/Images.h"
+#include "harness/OutputFile.h"
 #include "harness/Scene.h"
 
 namespace {
@@ -35,9 +42,18 @@ constexpr const char* kModuleName = "Linestra.aex";
 constexpr const char* kModuleName = "Linestra.so";
 #endif
 
+// Exit status of a run cancelled through --cancel-after.
+constexpr int kExitCancelled = 3;
+
 // An error that ends the run; the text says what and why.
 struct RunError {
     std::string message;
+};
+
+// The render was cancelled (--cancel-after); nothing was written for `frame`.
+struct Cancelled {
+    int frame = 0;
+    int question = 0;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -65,24 +81,29 @@ std::string FindModule(const char* argv0)
 std::pair<int, int> ParseFrames(const std::string& text)
 {
     const std::size_t colon = text.find_first_of(":-");
+    long long first = 0, last = 0;
     try {
         std::size_t used = 0;
-        const int first = std::stoi(text.substr(0, colon), &used);
-        if (used != (colon == std::string::npos ? text.size() : colon))
+        const std::string head = text.substr(0, colon);
+        first = std::stoll(head, &used);
+        if (used != head.size() || head.find_first_of(" \t") != std::string::npos)
             throw std::invalid_argument(text);
-        int last = first;
+        last = first;
         if (colon != std::string::npos) {
             const std::string rest = text.substr(colon + 1);
-            last = std::stoi(rest, &used);
-            if (used != rest.size())
+            last = std::stoll(rest, &used);
+            if (used != rest.size() || rest.find_first_of(" \t") != std::string::npos)
                 throw std::invalid_argument(text);
         }
-        if (first < 0 || last < first)
-            Fail("--frames " + text + ": frames count from 0 and the last comes at or after the first");
-        return {first, last};
+    } catch (const std::out_of_range&) {
+        first = -1; // reported below as out of range
     } catch (const std::logic_error&) {
-        Fail("--frames " + text + ": expected A:B (first and last frame) or a single frame number");
+        Fail("--frames \"" + text + "\": expected A:B (first and last frame) or a single frame number");
     }
+    if (first < 0 || last > kMaxFrame || last < first)
+        Fail("--frames " + text + ": frames count from 0 to " + std::to_string(kMaxFrame) +
+             " and the last comes at or after the first");
+    return {static_cast<int>(first), static_cast<int>(last)};
 }
 
 std::string ErrorText(PF_Err err)
@@ -146,14 +167,29 @@ struct Options {
     std::string output;
     std::optional<int> bitDepth;
     std::string downsample;
-    std::string frames;
+    std::optional<std::string> frames;
     std::optional<int> threads;
     std::vector<std::string> settings;
     std::string plugin;
     std::string app;
     bool describe = false;
     std::string trace;
+    int cancelAfter = 0; // 0: never
 };
+
+// Bytes of one buffer of the frame, for the message when memory runs out.
+std::string FrameSizeText(const Host& host, const RenderSettings& render)
+{
+    const A_long width = ScaledSize(host.layerWidth(), render.downsample.nx, render.downsample.dx);
+    const A_long height = ScaledSize(host.layerHeight(), render.downsample.ny, render.downsample.dy);
+    const double bytes = static_cast<double>(width) * static_cast<double>(height) *
+                         static_cast<double>(BytesPerPixel(PixelFormatForBitDepth(render.bitDepth)));
+    char megabytes[32];
+    std::snprintf(megabytes, sizeof megabytes, "%.0f", bytes / 1e6);
+    return std::to_string(width) + " x " + std::to_string(height) + " " +
+           (render.bitDepth == 32 ? "float" : std::to_string(render.bitDepth) + "-bit") + " frame (" + megabytes +
+           " MB for each of its buffers)";
+}
 
 int Run(const Options& options, const char* argv0)
 {
@@ -184,8 +220,10 @@ int Run(const Options& options, const char* argv0)
             Fail(std::string("--downsample: ") + e.what());
         }
     }
-    if (!options.frames.empty())
-        std::tie(scene.render.firstFrame, scene.render.lastFrame) = ParseFrames(options.frames);
+    if (options.frames)
+        std::tie(scene.render.firstFrame, scene.render.lastFrame) = ParseFrames(*options.frames);
+    if (const std::string problem = FrameTimeProblem(scene.render); !problem.empty())
+        Fail((options.frames ? "--frames " + *options.frames : scene.file + ": render") + ": " + problem);
     if (options.threads)
         scene.render.threads = *options.threads;
     for (const std::string& setting : options.settings)
@@ -193,6 +231,14 @@ int Run(const Options& options, const char* argv0)
     const std::string output = !options.output.empty() ? options.output
                                : !scene.output.empty()   ? scene.output
                                                          : DefaultOutputPath(scene, fs::path());
+    const bool numbered = scene.render.lastFrame > scene.render.firstFrame;
+    // A format this build cannot write, or a folder that cannot be written,
+    // stops the run before anything renders.
+    try {
+        CheckImageOutput(FrameOutputPath(output, scene.render.firstFrame, numbered));
+    } catch (const ImageError& e) {
+        Fail(e.what());
+    }
 
     HostOptions hostOptions = SceneHostOptions(scene);
     if (!options.trace.empty()) {
@@ -213,10 +259,15 @@ int Run(const Options& options, const char* argv0)
     }
     if (!host.violations().empty())
         Fail("the effect broke the host's rules during set-up:" + ViolationsText(host.violations()));
-    ApplyScene(scene, host);
+    try {
+        ApplyScene(scene, host);
+    } catch (const std::bad_alloc&) {
+        Fail(scene.file + ": not enough memory to hold the scene's pictures");
+    }
 
     const RenderSettings& render = scene.render;
-    const bool numbered = render.lastFrame > render.firstFrame;
+    if (options.cancelAfter > 0)
+        host.abortFrom(options.cancelAfter);
     const int frameCount = render.lastFrame - render.firstFrame + 1;
     ProgressBar bar(frameCount, isatty(STDERR_FILENO) != 0);
     std::vector<std::string> written;
@@ -227,7 +278,20 @@ int Run(const Options& options, const char* argv0)
         request.time = host.frameSeconds(render.time, frame);
         request.bitDepth = render.bitDepth;
         request.downsample = render.downsample;
-        const FrameResult result = host.renderFrame(request);
+        FrameResult result;
+        try {
+            result = host.renderFrame(request);
+        } catch (const std::bad_alloc&) {
+            bar.finish();
+            Fail("frame " + std::to_string(frame) + ": not enough memory for a " + FrameSizeText(host, render));
+        }
+        // Once the host has answered cancel, the frame is not written,
+        // whatever the effect returned; a breach of the rules still counts.
+        const bool cancelled = options.cancelAfter > 0 && host.abortQuestions() >= options.cancelAfter;
+        if (cancelled && result.violations.empty()) {
+            bar.finish();
+            throw Cancelled{frame, options.cancelAfter};
+        }
 
         std::string failure;
         if (result.preRenderErr != PF_Err_NONE)
@@ -256,6 +320,9 @@ int Run(const Options& options, const char* argv0)
             if (!folder.empty())
                 fs::create_directories(folder);
             WriteImage(*result.output, path);
+        } catch (const std::bad_alloc&) {
+            bar.finish();
+            Fail("frame " + std::to_string(frame) + ": not enough memory to write \"" + path + "\"");
         } catch (const std::exception& e) {
             bar.finish();
             Fail("frame " + std::to_string(frame) + ": " + e.what());
@@ -288,7 +355,8 @@ int main(int argc, char** argv)
                    "frame number goes");
     app.add_option("--bit-depth", options.bitDepth, "8, 16 or 32 (float)")->check(CLI::IsMember({8, 16, 32}));
     app.add_option("--downsample", options.downsample, "Render scale N/D, or NX/DX,NY/DY per axis");
-    app.add_option("--frames", options.frames, "First and last frame, A:B (inclusive)");
+    app.add_option("--frames", options.frames,
+                   "First and last frame, A:B (inclusive), or one frame; 0 to " + std::to_string(kMaxFrame));
     app.add_option("--threads", options.threads, "Worker threads (0: all cores)")->check(CLI::Range(0, 1024));
     app.add_option("--set", options.settings, "Parameter value NAME=VALUE (repeatable), e.g. \"Stroke Length=-80\"");
     app.add_option("--plugin", options.plugin,
@@ -298,14 +366,26 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"FXTC", "PrMr"}));
     app.add_flag("--describe", options.describe, "Print the effect as the host sees it, and exit");
     app.add_option("--trace", options.trace, "Write every call the effect makes into the host to FILE");
+    app.add_option("--cancel-after", options.cancelAfter,
+                   "Answer cancel from the N-th abort question on (as a user cancelling); the frame is not written "
+                   "and the exit status is 3")
+        ->check(CLI::Range(1, INT_MAX));
     CLI11_PARSE(app, argc, argv);
 
+    // A run killed while it writes leaves no temporary file behind.
+    RemoveTemporariesOnSignals();
     try {
         return Run(options, argv[0]);
+    } catch (const Cancelled& c) {
+        std::cerr << "linestra-render: cancelled at abort question " << c.question << " during frame " << c.frame
+                  << "; frame " << c.frame << " was not written\n";
+        return kExitCancelled;
     } catch (const RunError& e) {
         std::cerr << "linestra-render: " << e.message << "\n";
     } catch (const SceneError& e) {
         std::cerr << "linestra-render: " << e.what() << "\n";
+    } catch (const std::bad_alloc&) {
+        std::cerr << "linestra-render: not enough memory\n";
     } catch (const std::exception& e) {
         std::cerr << "linestra-render: " << e.what() << "\n";
     }

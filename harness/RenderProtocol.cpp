@@ -288,6 +288,8 @@ void HostState::prepareFrame(const FrameRequest& request)
     const Downsample& ds = request.downsample;
     if (ds.nx <= 0 || ds.dx == 0 || ds.ny <= 0 || ds.dy == 0)
         throw std::invalid_argument("the downsample factors must be positive fractions");
+    if (!FitsHostTime(request.time, options.fps))
+        throw std::out_of_range(TimeRangeText(request.time, options.fps));
     std::lock_guard lock(mutex);
     if (command.active)
         throw std::logic_error("a frame cannot be set up while " + command.name + " runs");

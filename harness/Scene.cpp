@@ -51,6 +51,30 @@ std::string KindOf(const json& j)
     }
 }
 
+// 1-based line and column of byte `at`.
+std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::size_t at)
+{
+    std::size_t line = 1, column = 1;
+    for (std::size_t i = 0; i < at && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+// A text quoted in a message, cut to its first 40 characters.
+std::string Shortened(const std::string& text)
+{
+    constexpr std::size_t kShown = 40;
+    if (text.size() <= kShown)
+        return text;
+    return text.substr(0, kShown) + "... (" + std::to_string(text.size()) + " characters)";
+}
+
 // Parses JSON and refuses a key given twice in one object (the library
 // would keep the last one silently).
 json ParseStrict(const std::string& text, const std::string& file)
@@ -74,6 +98,21 @@ json ParseStrict(const std::string& text, const std::string& file)
         if (!duplicate.empty())
             throw SceneError(file + ": the key " + Quoted(duplicate) + " is given twice in one object");
         return document;
+    } catch (const json::out_of_range& e) {
+        // A number beyond double ("1e400"): the library names the number but
+        // not where it stands.
+        const std::string what = e.what();
+        const std::size_t open = what.find('\'');
+        const std::size_t close = open == std::string::npos ? open : what.find('\'', open + 1);
+        const std::string number = close == std::string::npos ? std::string() : what.substr(open + 1, close - open - 1);
+        const std::size_t at = number.empty() ? std::string::npos : text.find(number);
+        std::string where;
+        if (at != std::string::npos) {
+            const auto [line, column] = LineAndColumn(text, at);
+            where = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
+        }
+        throw SceneError(file + ": " + where + "the number " + Shortened(number) +
+                         " is too large (beyond the range of a double)");
     } catch (const json::parse_error& e) {
         // Line and column of the token where reading stopped: the library
         // gives the last byte it read, the end of that token.
@@ -99,15 +138,7 @@ json ParseStrict(const std::string& text, const std::string& file)
             while (stop > 0 && stop < text.size() && inWord(text[stop]) && inWord(text[stop - 1]))
                 --stop;
         }
-        std::size_t line = 1, column = 1;
-        for (std::size_t i = 0; i < stop; ++i) {
-            if (text[i] == '\n') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
-        }
+        const auto [line, column] = LineAndColumn(text, stop);
         std::string reason = e.what();
         const std::size_t colon = reason.find(": ", reason.find("parse error"));
         if (colon != std::string::npos)
@@ -194,8 +225,8 @@ public:
     {
         if (!j.is_array() || j.size() != 2)
             fail(key, "must be [width, height], not " + KindOf(j));
-        const auto w = static_cast<A_long>(integer(j[0], key + "[0]", 1, 30000));
-        const auto h = static_cast<A_long>(integer(j[1], key + "[1]", 1, 30000));
+        const auto w = static_cast<A_long>(integer(j[0], key + "[0]", 1, kMaxImageSide));
+        const auto h = static_cast<A_long>(integer(j[1], key + "[1]", 1, kMaxImageSide));
         return {w, h};
     }
 
@@ -235,7 +266,7 @@ public:
             fail(key + ".pattern", "unknown pattern " + name.dump() + " (known: " + list + ")");
         spec.pattern = name.get<std::string>();
         if (j.contains("cell"))
-            spec.cell = static_cast<A_long>(integer(j["cell"], key + ".cell", 1, 30000));
+            spec.cell = static_cast<A_long>(integer(j["cell"], key + ".cell", 1, kMaxImageSide));
         if (j.contains("size"))
             spec.size = size(j["size"], key + ".size");
         return spec;
@@ -414,16 +445,21 @@ public:
             r.fps = number(j["fps"], key + ".fps");
             if (!(r.fps > 0) || r.fps > 1000)
                 fail(key + ".fps", "must lie above 0 and at most 1000, not " + j["fps"].dump());
+            if (HostTimeScale(r.fps) == 0)
+                fail(key + ".fps", j["fps"].dump() + " gives no usable time scale (the host counts time in steps of "
+                                                     "1/(fps x 1000) s); the lowest frame rate is 0.0005");
         }
         if (j.contains("frames")) {
             const json& f = j["frames"];
             if (!f.is_array() || f.size() != 2)
                 fail(key + ".frames", "must be [first, last], not " + KindOf(f));
-            r.firstFrame = static_cast<int>(integer(f[0], key + ".frames[0]", 0, 999999));
-            r.lastFrame = static_cast<int>(integer(f[1], key + ".frames[1]", 0, 999999));
+            r.firstFrame = static_cast<int>(integer(f[0], key + ".frames[0]", 0, kMaxFrame));
+            r.lastFrame = static_cast<int>(integer(f[1], key + ".frames[1]", 0, kMaxFrame));
             if (r.lastFrame < r.firstFrame)
                 fail(key + ".frames", "the last frame comes before the first");
         }
+        if (const std::string problem = FrameTimeProblem(r); !problem.empty())
+            fail(key + (j.contains("frames") ? ".frames" : ".time"), problem);
         if (j.contains("threads"))
             r.threads = static_cast<int>(integer(j["threads"], key + ".threads", 0, 1024));
         if (j.contains("app")) {
@@ -581,6 +617,29 @@ Downsample ParseDownsample(const std::string& text)
     const auto y = comma == std::string::npos ? x : fraction(text.substr(comma + 1));
     return Downsample{static_cast<A_long>(x.first), static_cast<A_u_long>(x.second), static_cast<A_long>(y.first),
                       static_cast<A_u_long>(y.second)};
+}
+
+std::string FrameTimeProblem(const RenderSettings& render)
+{
+    if (render.firstFrame < 0 || render.lastFrame > kMaxFrame || render.lastFrame < render.firstFrame)
+        return "frames " + std::to_string(render.firstFrame) + " to " + std::to_string(render.lastFrame) +
+               ": frames count from 0 to " + std::to_string(kMaxFrame) + " and the last comes at or after the first";
+    const A_u_long scale = HostTimeScale(render.fps);
+    if (scale == 0)
+        return "the frame rate " + std::to_string(render.fps) + " gives no usable time scale";
+    for (const int frame : {render.firstFrame, render.lastFrame}) {
+        // As Host::frameSeconds computes it.
+        const double seconds = render.time + static_cast<double>(frame) / render.fps;
+        if (!FitsHostTime(seconds, render.fps)) {
+            const double limit = (2147483647.0 - 1000.0) / static_cast<double>(scale);
+            std::ostringstream text;
+            text << "frame " << frame << " falls at " << seconds << " s, but the host counts time in 32 bits at "
+                 << scale << " steps per second, so frames must lie within " << static_cast<long long>(limit)
+                 << " s of time 0";
+            return text.str();
+        }
+    }
+    return {};
 }
 
 HostOptions SceneHostOptions(const Scene& scene)

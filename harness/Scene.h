@@ -99,6 +99,11 @@ void AddSetting(Scene& scene, const std::string& assignment, const std::filesyst
 // Parses "N/D" or "NX/DX,NY/DY" (also "N:D"); throws std::invalid_argument.
 Downsample ParseDownsample(const std::string& text);
 
+// What keeps the render settings' frames from being rendered: a frame
+// outside 0..kMaxFrame, the last before the first, or a frame whose time
+// (time + k / fps) does not fit the host's 32-bit time. Empty when none.
+std::string FrameTimeProblem(const RenderSettings& render);
+
 // Options of the host that renders the scene (app, threads, frame rate).
 HostOptions SceneHostOptions(const Scene& scene);
 

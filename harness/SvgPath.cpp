@@ -141,7 +141,14 @@ private:
         double value = 0;
         const auto result = std::from_chars(data_.data() + first, data_.data() + end, value);
         if (result.ec != std::errc() || result.ptr != data_.data() + end || !std::isfinite(value))
-            fail("number '" + data_.substr(start, end - start) + "' is out of range");
+        {
+            // A number of a million digits is not echoed whole.
+            constexpr std::size_t kShown = 40;
+            const std::string text = data_.substr(start, std::min(end - start, kShown));
+            fail("number '" + text + (end - start > kShown ? "...' (" + std::to_string(end - start) + " characters)"
+                                                           : std::string("'")) +
+                 " is out of range");
+        }
         pos_ = end;
         return value;
     }
@@ -303,8 +310,16 @@ private:
         // Radii too small to reach: scale them up just enough.
         const double lambda = (x1 * x1) / (rx * rx) + (y1 * y1) / (ry * ry);
         if (lambda > 1) {
-            rx *= std::sqrt(lambda);
-            ry *= std::sqrt(lambda);
+            if (std::isfinite(lambda)) {
+                rx *= std::sqrt(lambda);
+                ry *= std::sqrt(lambda);
+            } else {
+                // Radii so small that the squares above overflow: the same
+                // factor without squaring.
+                const double root = std::hypot(x1 / rx, y1 / ry);
+                rx *= root;
+                ry *= root;
+            }
         }
         const double rx2 = rx * rx;
         const double ry2 = ry * ry;
@@ -325,6 +340,9 @@ private:
         else if (!sweep && delta > 0)
             delta -= 2 * pi;
 
+        if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(delta) || !std::isfinite(rx) ||
+            !std::isfinite(ry))
+            fail("the arc's radii and end points are too far apart in scale to draw it");
         const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(delta) / (pi / 2) - 1e-9)));
         const double step = delta / pieces;
         const double handle = 4.0 / 3.0 * std::tan(step / 4);

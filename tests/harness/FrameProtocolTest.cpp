@@ -91,6 +91,34 @@ TEST_F(FrameProtocol, ReducedResolutionKeepsTheLayerSizeInInData)
     EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
 }
 
+// The host's time is 32 bits: a time beyond it is refused before anything
+// is sent, never wrapped round; a frame rate without a time scale is refused
+// when the host is made.
+TEST_F(FrameProtocol, TimesBeyondTheHostsThirtyTwoBitsAreRefused)
+{
+    EXPECT_EQ(harness::HostTimeScale(24), 24000u);
+    EXPECT_EQ(harness::HostTimeScale(29.97), 29970u);
+    EXPECT_EQ(harness::HostTimeScale(1e-300), 0u);
+    EXPECT_EQ(harness::HostTimeScale(std::nan("")), 0u);
+    EXPECT_TRUE(harness::FitsHostTime(89478.0, 24));
+    EXPECT_FALSE(harness::FitsHostTime(89479.0, 24));
+    EXPECT_FALSE(harness::FitsHostTime(-89479.5, 24));
+
+    harness::FrameRequest request;
+    request.time = 89478.0;
+    const harness::FrameResult last = host->renderFrame(request);
+    EXPECT_EQ(last.currentTime, 89478 * 24000);
+    EXPECT_EQ(last.renderErr, PF_Err_NONE);
+    const std::size_t commands = host->commands().size();
+    request.time = 89479.0;
+    EXPECT_THROW(host->renderFrame(request), std::out_of_range);
+    EXPECT_EQ(host->commands().size(), commands) << "nothing was sent";
+
+    harness::HostOptions options;
+    options.fps = 1e-300;
+    EXPECT_THROW(harness::Host{options}, std::invalid_argument);
+}
+
 TEST_F(FrameProtocol, InputIsHandedOverAreaAveragedAtReducedResolution)
 {
     // The probe's output copies the input's alpha and moves green to red.

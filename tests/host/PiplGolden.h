@@ -64,7 +64,7 @@ inline std::vector<std::uint8_t> windowsGolden()
     append(g, {18}), append(g, "CobblewoodLinestra"), append(g, {0});
 
     append(g, "MIB8"), append(g, "LFea"), append(g, {0, 0, 0, 0}), append(g, {4, 0, 0, 0});
-    append(g, {8, 0, 0, 0});
+    append(g, {0, 0, 0, 0}); // reserved info 0 (registration's is 8)
     return g;
 }
 
@@ -102,7 +102,7 @@ inline std::vector<std::uint8_t> macGolden()
     append(g, "8BIM"), append(g, "eMNA"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 20});
     append(g, {18}), append(g, "CobblewoodLinestra"), append(g, {0});
     append(g, "8BIM"), append(g, "aeFL"), append(g, {0, 0, 0, 0}), append(g, {0, 0, 0, 4});
-    append(g, {0, 0, 0, 8});
+    append(g, {0, 0, 0, 0}); // reserved info 0 (registration's is 8)
     return g;
 }
 

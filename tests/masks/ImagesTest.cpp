@@ -7,8 +7,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+
+#include <sys/resource.h>
+
+#include "harness/OutputFile.h"
 
 namespace harness {
 namespace {
@@ -254,6 +261,210 @@ TEST_F(ImagesTest, MissingAndUnreadableFilesNameThePath)
         FAIL();
     } catch (const ImageError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("cannot read image \"" + broken + "\": ", 0), 0u) << e.what();
+    }
+}
+
+// A PNG file of one IDAT chunk whose header declares width x height; the
+// data (`rowBytes` zeros, compressed) is far less than that.
+std::string PngClaiming(std::uint32_t width, std::uint32_t height)
+{
+    const auto crc = [](const std::string& bytes) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (unsigned char b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        return ~c;
+    };
+    const auto big32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    };
+    const auto chunk = [&](const std::string& type, const std::string& data) {
+        return big32(static_cast<std::uint32_t>(data.size())) + type + data + big32(crc(type + data));
+    };
+    // Grey, 8 bits; IDAT: a zlib stream of one stored block of 11 zero bytes.
+    const std::string header = big32(width) + big32(height) + std::string{8, 0, 0, 0, 0};
+    const std::string idat = std::string{0x78, 0x01, 0x01, 0x0B, 0x00, static_cast<char>(0xF4), static_cast<char>(0xFF)} +
+                             std::string(11, '\0') + std::string{0x00, 0x0B, 0x00, 0x01};
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", idat) + chunk("IEND", "");
+}
+
+TEST_F(ImagesTest, HeadersBeyondTheLargestLayerAreRefusedBeforeReading)
+{
+    for (const auto& [width, height] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+             {100000, 100000}, {40000, 1}, {1, 30001}}) {
+        const std::string name = file("claims-" + std::to_string(width) + "x" + std::to_string(height) + ".png");
+        std::ofstream(name, std::ios::binary) << PngClaiming(width, height);
+        try {
+            ImageFile::Read(name);
+            ADD_FAILURE() << name << " was read";
+        } catch (const ImageError& e) {
+            EXPECT_EQ(std::string(e.what()), "cannot read image \"" + name + "\": its header declares " +
+                                                 std::to_string(width) + " x " + std::to_string(height) +
+                                                 " pixels; pictures must be 1 to 30000 pixels wide and high");
+        }
+    }
+    // Within the limit but cut short: an error naming the file (read a band
+    // at a time, not after taking the whole picture's memory).
+    const std::string cut = file("cut.png");
+    std::ofstream(cut, std::ios::binary) << PngClaiming(30000, 30000);
+    try {
+        ImageFile::Read(cut);
+        ADD_FAILURE() << "the cut file was read";
+    } catch (const ImageError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("cannot read image \"" + cut + "\": ", 0), 0u) << e.what();
+    }
+}
+
+// Tiled files are read a row of tiles at a time; the picture is the same as
+// from scan lines, also where the tiles overhang the picture's edge.
+TEST_F(ImagesTest, TiledFilesReadLikeScanLineFiles)
+{
+    constexpr int width = 37, height = 21;
+    std::vector<float> values(width * height * 4);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(i % 97) / 96.0f;
+    for (const int tile : {0, 16}) {
+        const std::string name = file("tiles-" + std::to_string(tile) + ".exr");
+        OIIO::ImageSpec spec(width, height, 4, OIIO::TypeDesc::FLOAT);
+        spec.alpha_channel = 3;
+        spec.tile_width = spec.tile_height = tile;
+        auto out = OIIO::ImageOutput::create(name);
+        ASSERT_TRUE(out && out->open(name, spec)) << OIIO::geterror();
+        ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+        ASSERT_TRUE(out->close());
+    }
+    ExpectSamePixels<PF_PixelFloat>(ReadImage(file("tiles-16.exr"), PF_PixelFormat_ARGB128),
+                                    ReadImage(file("tiles-0.exr"), PF_PixelFormat_ARGB128));
+    const OwnedWorld tiled = ReadImage(file("tiles-16.exr"), PF_PixelFormat_ARGB128);
+    const PF_PixelFloat& p = tiled.row<PF_PixelFloat>(20)[36];
+    const std::size_t i = (20u * width + 36u) * 4u;
+    EXPECT_EQ(p.red, values[i]);
+    EXPECT_EQ(p.alpha, values[i + 3]);
+}
+
+// A damaged attribute size in an OpenEXR header is refused before the
+// imaging library sizes a value by it (gigabytes, minutes).
+TEST_F(ImagesTest, OpenExrAttributeLargerThanTheFileIsRefused)
+{
+    WriteImage(OwnedWorld(3, 2, PF_PixelFormat_ARGB128), file("a.exr"));
+    std::string bytes;
+    {
+        std::ifstream in(file("a.exr"), std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        bytes = all.str();
+    }
+    const std::string key("channels\0chlist\0", 16);
+    const std::size_t at = bytes.find(key);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at + key.size(), 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    std::ofstream(file("a.exr"), std::ios::binary) << bytes;
+    try {
+        ImageFile::Read(file("a.exr"));
+        ADD_FAILURE() << "the damaged file was read";
+    } catch (const ImageError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot read image \"" + file("a.exr") +
+                                             "\": its header attribute \"channels\" claims 2147483647 bytes, more "
+                                             "than the file holds");
+    }
+}
+
+std::string Contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A picture that no format compresses much: every byte differs.
+OwnedWorld Noise(A_long width, A_long height)
+{
+    OwnedWorld world(width, height, PF_PixelFormat_ARGB32);
+    std::uint32_t state = 12345;
+    for (A_long y = 0; y < height; ++y)
+        for (A_long x = 0; x < width; ++x) {
+            PF_Pixel& p = world.row<PF_Pixel>(y)[x];
+            state = state * 1664525u + 1013904223u;
+            p = {static_cast<A_u_char>(state >> 24), static_cast<A_u_char>(state >> 16),
+                 static_cast<A_u_char>(state >> 8), static_cast<A_u_char>(state >> 3)};
+        }
+    return world;
+}
+
+// The file-size limit of the process stops every write part-way (as a full
+// disk would): each format reports it, and the earlier file stays whole.
+TEST_F(ImagesTest, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporary)
+{
+    const OwnedWorld small = Noise(4, 4);
+    const OwnedWorld large = Noise(256, 256);
+    for (const char* name : {"out.png", "out.exr", "out.tif", "out.jpg"}) {
+        WriteImage(small, file(name));
+        const std::string before = Contents(file(name));
+        ASSERT_FALSE(before.empty());
+
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = 20 * 1024;
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        std::string message;
+        try {
+            WriteImage(large, file(name));
+        } catch (const ImageError& e) {
+            message = e.what();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+
+        EXPECT_NE(message.find(file(name)), std::string::npos) << name << ": " << message;
+        EXPECT_EQ(Contents(file(name)), before) << name << " was changed";
+        EXPECT_EQ(folderContents().size(), 1u) << name << ": a temporary was left";
+        fs::remove(file(name));
+    }
+}
+
+TEST_F(ImagesTest, OutputIsCheckedBeforeRendering)
+{
+    EXPECT_NO_THROW(CheckImageOutput(file("a.png")));
+    EXPECT_NO_THROW(CheckImageOutput(file("new/folders/a.exr"))); // made when written
+    const auto message = [](const std::string& path) {
+        try {
+            CheckImageOutput(path);
+        } catch (const ImageError& e) {
+            return std::string(e.what());
+        }
+        return std::string("(no error)");
+    };
+    EXPECT_NE(message(file("a.unknown-format")).find("a.unknown-format"), std::string::npos);
+    std::ofstream(file("plain")) << "a file";
+    EXPECT_EQ(message(file("plain/a.png")),
+              "cannot write \"" + file("plain/a.png") + "\": \"" + file("plain") + "\" is not a folder");
+    fs::create_directories(file("folder.png"));
+    EXPECT_EQ(message(file("folder.png")), "cannot write \"" + file("folder.png") + "\": it names a folder, not a file");
+    EXPECT_EQ(folderContents(), (std::vector<std::string>{"folder.png", "plain"})) << "the check writes nothing";
+}
+
+// Killed while writing: the handler removes the temporary, then the signal
+// ends the process as it would have.
+TEST_F(ImagesTest, TemporaryIsRemovedWhenASignalEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string target = file("killed.png");
+    for (const int sig : {SIGINT, SIGTERM}) {
+        EXPECT_EXIT(
+            {
+                RemoveTemporariesOnSignals();
+                TemporaryOutput temporary(target);
+                temporary.write("partial", 7);
+                std::raise(sig);
+            },
+            ::testing::KilledBySignal(sig), "");
+        EXPECT_TRUE(folderContents().empty()) << "left: " << folderContents().front();
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <numbers>
 
@@ -69,6 +70,35 @@ TEST(MaskPathTest, CurveLengthsMatchClosedForms)
     // A cusp: the curve runs out to x = 0.75 and back (speed zero there).
     const MaskPath cusp = OpenCurve({0, 0}, {1, 0}, {1, 0}, {0, 0});
     EXPECT_NEAR(cusp.segmentLength(0), 1.5, 1.5 * 1e-12);
+}
+
+// A curve so small that its squared speeds lose their precision: measured at
+// once (the absolute bound ends the subdivision), its length of the right
+// size and its points on the curve. Unbounded, this took half a minute.
+TEST(MaskPathTest, VanishinglySmallCurveIsMeasuredAtOnce)
+{
+    const MaskPath path = SvgPath("M0 0T0 1e-159 0 0");
+    const auto start = std::chrono::steady_clock::now();
+    for (int segment = 0; segment < path.segmentCount(); ++segment) {
+        const PreparedSegment prepared = path.prepare(segment, 64);
+        EXPECT_GT(prepared.length(), 0.0);
+        EXPECT_LT(prepared.length(), 1e-158);
+        const PathSample middle = prepared.evaluate(prepared.length() / 2);
+        EXPECT_TRUE(std::isfinite(middle.x) && std::isfinite(middle.y));
+        EXPECT_LE(std::fabs(middle.y), 2e-159);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// The absolute bound leaves ordinary segments alone: a curve keeps its
+// relative accuracy whatever its size, down to a thousandth of a pixel.
+TEST(MaskPathTest, RelativeAccuracyHoldsFromAThousandthOfAPixelUp)
+{
+    const double parabolaLength = (2 * std::sqrt(5.0) + std::asinh(2.0)) / 4;
+    for (const double k : {1e-3, 1e-2, 1.0, 1e3, 1e5}) {
+        const MaskPath parabola = OpenCurve({0, 0}, {k / 3, 0}, {2 * k / 3, k / 3}, {k, k});
+        EXPECT_NEAR(parabola.segmentLength(0), parabolaLength * k, 1e-12 * parabolaLength * k) << "scale " << k;
+    }
 }
 
 TEST(MaskPathTest, EvaluationAtTheEndsGivesTheEndPoints)

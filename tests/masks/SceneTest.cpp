@@ -167,6 +167,47 @@ TEST(SceneTest, BadJsonGivesLineAndColumn)
     EXPECT_EQ(literal.rfind("scene.json: line 2, column 9: not valid JSON: ", 0), 0u) << literal;
 }
 
+TEST(SceneTest, NumberBeyondDoubleNamesItsLine)
+{
+    EXPECT_EQ(ParseError("{\"size\": [64, 64],\n \"render\": {\"time\": 1e400}}"),
+              "scene.json: line 2, column 21: the number 1e400 is too large (beyond the range of a double)");
+}
+
+// Frame numbers, frame rate and start time together must give every frame a
+// time the host's 32-bit time value holds.
+TEST(SceneTest, FramesAndTimesMustFitTheHostsTime)
+{
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {R"({"render": {"frames": [0, 1000000]}})", "scene.json: render.frames[1]: 1000000 lies outside 0 to 999999"},
+        {R"({"render": {"time": 89479}})",
+         "scene.json: render.time: frame 0 falls at 89479 s, but the host counts time in 32 bits at 24000 steps per "
+         "second, so frames must lie within 89478 s of time 0"},
+        {R"({"render": {"time": -89479.2}})", "scene.json: render.time: frame 0 falls at -89479.2 s"},
+        {R"({"render": {"fps": 1000, "time": 1200, "frames": [0, 999999]}})",
+         "scene.json: render.frames: frame 999999 falls at 2200 s, but the host counts time in 32 bits at "
+         "1000000 steps per second, so frames must lie within 2147 s of time 0"},
+        {R"({"render": {"fps": 1e-300}})",
+         "scene.json: render.fps: 1e-300 gives no usable time scale (the host counts time in steps of 1/(fps x "
+         "1000) s); the lowest frame rate is 0.0005"},
+        {R"({"render": {"fps": 0.0004}})", "scene.json: render.fps: 0.0004 gives no usable time scale"},
+    };
+    for (const auto& [text, message] : refused) {
+        const std::string error = ParseError(text);
+        EXPECT_EQ(error.rfind(message, 0), 0u) << text << "\n" << error;
+    }
+    // The edges that still fit.
+    EXPECT_EQ(Parse(R"({"render": {"time": 89478}})").render.time, 89478.0);
+    EXPECT_EQ(Parse(R"({"render": {"fps": 24, "frames": [0, 999999]}})").render.lastFrame, 999999);
+    EXPECT_EQ(Parse(R"({"render": {"fps": 0.001}})").render.fps, 0.001);
+
+    RenderSettings r;
+    r.firstFrame = 2147483646;
+    r.lastFrame = 2147483647;
+    EXPECT_NE(FrameTimeProblem(r).find("frames count from 0 to 999999"), std::string::npos);
+    r = RenderSettings{};
+    EXPECT_EQ(FrameTimeProblem(r), "");
+}
+
 TEST(SceneTest, CommandLineSettingsReadJsonOrText)
 {
     Scene scene = Parse(R"({"params": {"Stroke Length": -150}})");

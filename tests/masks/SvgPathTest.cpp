@@ -168,6 +168,12 @@ TEST(SvgPathTest, MalformedDataNamesThePosition)
         {"M 0 0 L 1 1 Z 4 4", "path data: numbers after a close command (Z) need a command letter first at character 15"},
         {"M 0 0 L 1 1 ;", "path data: unexpected character ';' at character 13"},
         {"M 0 0 M 5 5", "path data draws nothing (no subpath has a segment)"},
+        // A number of a million digits is cut in the message.
+        {"M 0 0 L 1" + std::string(1000000, '0') + " 5",
+         "path data: number '1000000000000000000000000000000000000000...' (1000001 characters) is out of range at "
+         "character 9"},
+        {"M 0 0 A 1e-300 1e-300 0 1 1 1e300 -1e300",
+         "path data: the arc's radii and end points are too far apart in scale to draw it at character 41"},
     };
     for (const auto& [data, message] : cases) {
         try {
@@ -177,6 +183,18 @@ TEST(SvgPathTest, MalformedDataNamesThePosition)
             EXPECT_EQ(std::string(e.what()), message) << data;
         }
     }
+}
+
+// Radii whose squares underflow: scaled up to reach the end point like any
+// radii too small, never a coordinate that is not a number.
+TEST(SvgPathTest, ArcOfVanishingRadiiIsAHalfEllipseBetweenItsEnds)
+{
+    const MaskPath tiny = SvgPath("M 10 10 A 1e-300 1e-300 0 1 1 400 200 Z");
+    const MaskPath plain = SvgPath("M 10 10 A 1 1 0 1 1 400 200 Z");
+    ExpectSamePath(tiny, plain, 1e-9);
+    for (const MaskVertex& v : tiny.vertices())
+        EXPECT_TRUE(std::isfinite(v.position.x) && std::isfinite(v.position.y) && std::isfinite(v.in.x) &&
+                    std::isfinite(v.out.y));
 }
 
 TEST(SvgPathTest, RealIconPathData)

@@ -140,7 +140,7 @@ TEST(MacResourceFile, EveryPropertyReadsBackAsTheHostReadsIt)
     EXPECT_EQ(v.infoFlags, 0);
     EXPECT_EQ(v.outFlags, 0x06000400u);
     EXPECT_EQ(v.outFlags2, 0x0A001400u);
-    EXPECT_EQ(v.reservedInfo, 8u);
+    EXPECT_EQ(v.reservedInfo, 0u);
 }
 
 TEST(MacResourceFile, LayoutOfAResourceWithOddLength)

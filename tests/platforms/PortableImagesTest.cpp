@@ -150,6 +150,9 @@ TEST_F(PortableImages, RefusalsNameTheProblem)
         {"odd.pam", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 2\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n\0\0", "DEPTH 2"},
         {"ascii.ppm", "P3\n1 1\n255\n0 0 0\n", "P3"},
         {"empty.pgm", "P5\n0 1\n255\n", "empty"},
+        // Beyond the largest layer, refused from the header alone.
+        {"wide.pgm", "P5\n40000 1\n255\n", "declares 40000 x 1 pixels; pictures must be 1 to 30000"},
+        {"huge.pfm", "PF\n100000 100000\n-1.0\n", "declares 100000 x 100000 pixels"},
         {"text.pam", "hello", "not a PAM"},
     };
     for (const Case& c : cases) {

@@ -40,6 +40,9 @@ TEST(PropertyList, WindowsFormAgreesWithWhatTheEffectReports)
 {
     const EffectPropertyValues pipl = WindowsValues();
     EXPECT_EQ(pipl.entryPoints, (std::map<std::string, std::string>{{"8664", "EffectMain"}}));
+    // The list's reserved info is 0 while registration passes 8; the host
+    // does not hold them to each other.
+    EXPECT_EQ(pipl.reservedInfo, 0u);
 
     for (const A_long applId : {kApplIdCompositor, kApplIdEditor}) {
         HostOptions options;
@@ -48,6 +51,7 @@ TEST(PropertyList, WindowsFormAgreesWithWhatTheEffectReports)
         host.load(LinkedEffect());
         ASSERT_EQ(host.registerPlugin(), PF_Err_NONE);
         ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
+        EXPECT_EQ(host.registration().reservedInfo, 8);
         EXPECT_EQ(Joined(CompareWithRegistration(pipl, host.registration())), "");
         // In the editor host the effect reports fewer flags 2 by design;
         // they are not compared there.

@@ -9,6 +9,10 @@ namespace Linestra::Pipl {
 namespace {
 
 constexpr std::uint16_t kPiplLayoutVersion = 1;
+// The property list's reserved info ('aeFL') is 0; the reserved info the
+// effect passes to the registration callback (Identity::kReservedInfo, 8) is
+// a different value, and the host does not compare the two.
+constexpr std::uint32_t kPropertyListReservedInfo = 0;
 
 std::vector<std::uint8_t> paddedToFour(std::vector<std::uint8_t> bytes)
 {
@@ -141,7 +145,7 @@ std::vector<Property> effectProperties(Target target)
     properties.push_back(uint32Property(fourCharCode("eGLO"), Identity::kOutFlags));
     properties.push_back(uint32Property(fourCharCode("eGL2"), Identity::kOutFlags2));
     properties.push_back(pascalStringProperty(fourCharCode("eMNA"), Identity::kMatchName));
-    properties.push_back(uint32Property(fourCharCode("aeFL"), static_cast<std::uint32_t>(Identity::kReservedInfo)));
+    properties.push_back(uint32Property(fourCharCode("aeFL"), kPropertyListReservedInfo));
     return properties;
 }
 
