@@ -45,7 +45,7 @@ inline constexpr std::int32_t kApiVersionMinor = 27;
 // Version of the property-list layout.
 inline constexpr std::int16_t kPiplVersionMajor = 2;
 inline constexpr std::int16_t kPiplVersionMinor = 0;
-// Reserved info passed to the registration callback and written as 'aeFL'.
+// Reserved info passed to the registration callback (the property list's 'aeFL' holds 0).
 inline constexpr std::int32_t kReservedInfo = 8;
 // Effect info flags ('eINF').
 inline constexpr std::int16_t kInfoFlags = 0;
