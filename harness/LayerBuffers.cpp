@@ -95,30 +95,30 @@ void ConvertFrom(const OwnedWorld& from, OwnedWorld& to)
     }
 }
 
-// Source pixels an output pixel covers along one axis, with their coverage.
+// Source pixels an output pixel covers along one axis, with their coverage
+// in whole units of 1/n of a source pixel.
 struct Cover {
     A_long source;
-    double weight;
+    std::int64_t weight;
 };
 
 std::vector<std::vector<Cover>> AxisCoverage(A_long sourceSize, A_long n, A_u_long d)
 {
     const A_long size = ScaledSize(sourceSize, n, d);
     std::vector<std::vector<Cover>> axis(static_cast<std::size_t>(size));
-    // Output pixel i covers [i d / n, (i + 1) d / n) of the source.
-    auto edge = [n, d](A_long i) {
-        return static_cast<double>(static_cast<std::int64_t>(i) * static_cast<std::int64_t>(d)) /
-               static_cast<double>(n);
-    };
+    // In units of 1/n of a source pixel, output pixel i covers [i d, (i + 1) d)
+    // and source pixel k covers [k n, (k + 1) n): every edge and overlap is a
+    // whole number, so the weights are exact whatever the scale.
+    const auto units = static_cast<std::int64_t>(n);
+    const auto step = static_cast<std::int64_t>(d);
+    const std::int64_t end = static_cast<std::int64_t>(sourceSize) * units;
     for (A_long i = 0; i < size; ++i) {
-        const double x0 = edge(i);
-        const double x1 = std::min(edge(i + 1), static_cast<double>(sourceSize));
-        const A_long first = static_cast<A_long>(std::floor(x0));
-        const A_long last = std::min(static_cast<A_long>(std::ceil(x1)), sourceSize);
-        for (A_long k = first; k < last; ++k) {
-            const double covered = std::min(static_cast<double>(k + 1), x1) - std::max(static_cast<double>(k), x0);
+        const std::int64_t x0 = static_cast<std::int64_t>(i) * step;
+        const std::int64_t x1 = std::min(x0 + step, end);
+        for (std::int64_t k = x0 / units; k * units < x1; ++k) {
+            const std::int64_t covered = std::min((k + 1) * units, x1) - std::max(k * units, x0);
             if (covered > 0)
-                axis[static_cast<std::size_t>(i)].push_back({k, covered});
+                axis[static_cast<std::size_t>(i)].push_back({static_cast<A_long>(k), covered});
         }
     }
     return axis;
@@ -131,11 +131,13 @@ void AveragePixels(const OwnedWorld& from, OwnedWorld& to, const std::vector<std
     for (std::size_t j = 0; j < ys.size(); ++j) {
         Pixel* d = to.row<Pixel>(static_cast<A_long>(j));
         for (std::size_t i = 0; i < xs.size(); ++i) {
+            // One sum per channel in double, rows top to bottom and left to
+            // right, of value x whole-number weight; one division at the end.
             double a = 0, r = 0, g = 0, b = 0, total = 0;
             for (const Cover& cy : ys[j]) {
                 const Pixel* s = from.row<Pixel>(cy.source);
                 for (const Cover& cx : xs[i]) {
-                    const double w = cx.weight * cy.weight;
+                    const auto w = static_cast<double>(cx.weight * cy.weight);
                     const Pixel& p = s[cx.source];
                     a += static_cast<double>(p.alpha) * w;
                     r += static_cast<double>(p.red) * w;

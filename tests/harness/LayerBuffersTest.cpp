@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "harness/LayerBuffers.h"
 
@@ -64,6 +67,64 @@ TEST(LayerBuffers, AreaAverageInTwoDimensionsInEveryFormat)
     EXPECT_EQ(one.row<PF_Pixel16>(0)[0].alpha, 32768); // 32767.5
     EXPECT_EQ(one.row<PF_Pixel16>(0)[0].red, 1);       // 0.5
     EXPECT_EQ(one.row<PF_Pixel16>(0)[0].green, 2);     // 1.5
+}
+
+// Every render scale n/d with n <= d <= 16, on 8-bit and 16-bit pictures of
+// whole numbers, against the exact rational average rounded half away from
+// zero in integer arithmetic (the weights, in 1/n of a source pixel, are
+// whole numbers; so is the rational average's numerator).
+TEST(LayerBuffers, AreaAverageIsTheExactRationalAverage)
+{
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (const PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64}) {
+        const std::int64_t white = format == PF_PixelFormat_ARGB32 ? 255 : 32768;
+        const A_long width = 37;
+        const A_long height = 23;
+        OwnedWorld picture(width, height, format);
+        std::vector<std::int64_t> red(static_cast<std::size_t>(width * height));
+        for (A_long y = 0; y < height; ++y)
+            for (A_long x = 0; x < width; ++x) {
+                const std::int64_t v = static_cast<std::int64_t>(next() % static_cast<std::uint32_t>(white + 1));
+                red[static_cast<std::size_t>(y * width + x)] = v;
+                if (format == PF_PixelFormat_ARGB32)
+                    picture.row<PF_Pixel>(y)[x] = {255, static_cast<A_u_char>(v), 0, 0};
+                else
+                    picture.row<PF_Pixel16>(y)[x] = {32768, static_cast<A_u_short>(v), 0, 0};
+            }
+        for (A_long d = 1; d <= 16; ++d) {
+            for (A_long n = 1; n <= d; ++n) {
+                const OwnedWorld small = harness::DownsampleWorld(picture, n, static_cast<A_u_long>(d), n,
+                                                                   static_cast<A_u_long>(d));
+                // Coverage of source k by output i along an axis, in 1/n.
+                auto cover = [n, d](A_long i, A_long k, A_long size) {
+                    const std::int64_t lo = std::max<std::int64_t>(std::int64_t{i} * d, std::int64_t{k} * n);
+                    const std::int64_t hi = std::min({std::int64_t{i + 1} * d, std::int64_t{k + 1} * n,
+                                                      std::int64_t{size} * n});
+                    return std::max<std::int64_t>(0, hi - lo);
+                };
+                for (A_long j = 0; j < small.height(); ++j)
+                    for (A_long i = 0; i < small.width(); ++i) {
+                        std::int64_t sum = 0;
+                        std::int64_t total = 0;
+                        for (A_long y = 0; y < height; ++y)
+                            for (A_long x = 0; x < width; ++x) {
+                                const std::int64_t w = cover(i, x, width) * cover(j, y, height);
+                                sum += red[static_cast<std::size_t>(y * width + x)] * w;
+                                total += w;
+                            }
+                        const std::int64_t rounded = (2 * sum + total) / (2 * total); // half away from zero
+                        const std::int64_t actual = format == PF_PixelFormat_ARGB32
+                                                        ? small.row<PF_Pixel>(j)[i].red
+                                                        : small.row<PF_Pixel16>(j)[i].red;
+                        ASSERT_EQ(actual, rounded) << n << "/" << d << " pixel " << i << ", " << j;
+                    }
+            }
+        }
+    }
 }
 
 TEST(LayerBuffers, ConversionsMapWhiteToWhite)
