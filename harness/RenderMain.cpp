@@ -664,7 +664,10 @@ int Watch(const Options& options, const char* argv0, Console& console)
 {
     const std::string modulePath = options.plugin.empty() ? FindModule(argv0) : options.plugin;
     for (;;) {
+        // The scene is stamped before it is read, the pictures it names
+        // once they are known: an edit during the render counts as a change.
         std::vector<fs::path> files = SceneFiles(options, nullptr);
+        FileStamps before = Stamp(files);
         try {
             PreparedScene prepared = PrepareScene(options);
             files = SceneFiles(options, &prepared.scene);
@@ -683,8 +686,8 @@ int Watch(const Options& options, const char* argv0, Console& console)
         }
         if (InterruptRequested())
             throw Interrupted{};
+        before.merge(Stamp(files));
         console.note("watching " + std::to_string(files.size()) + " file(s) for changes; Ctrl-C ends");
-        const FileStamps before = Stamp(files);
         while (Stamp(files) == before) {
             if (InterruptRequested())
                 throw Interrupted{};
