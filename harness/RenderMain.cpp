@@ -711,12 +711,12 @@ File names in a scene (input, Specified Layer) are relative to the scene's
 folder; its output, like -o, is relative to the current folder.
 
 Exit status:
-  0    every frame was written
-  1    the run failed: a bad scene, flag, image or output, the effect's error,
-       or a breach of the host's rules (frames written before stay)
-  3    cancelled with --cancel-after
-  130  interrupted (Ctrl-C); the frame rendering then is not written
-  100+ a command line the option parser refuses
+  0     every frame was written
+  1     the run failed: a bad scene, flag, image or output, the effect's error,
+        or a breach of the host's rules (frames written before stay)
+  3     cancelled with --cancel-after
+  130   interrupted (Ctrl-C); the frame rendering then is not written
+  100+  a command line the option parser refuses
 )";
 
 } // namespace
