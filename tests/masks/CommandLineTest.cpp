@@ -262,6 +262,19 @@ TEST_F(CommandLine, InterruptCancelsTheFrameAndLeavesOnlyWholeFrames)
     }
 }
 
+TEST_F(CommandLine, AFailedWriteStopsTheRunNamingTheFrameAndKeepsTheFramesBefore)
+{
+    // Frame 1's name is taken by a folder: its write (on the writer thread)
+    // fails at the rename, and no later frame is written.
+    fs::create_directory(folder_ / "f_0001.png");
+    Child run({(kScenes / "small.json").string(), "-o", "f.png"}, folder_, false);
+    ASSERT_EQ(run.finish(), 1) << run.err();
+    EXPECT_TRUE(Contains(run.err(), "linestra-render: frame 1: cannot write")) << run.err();
+    EXPECT_TRUE(Contains(run.err(), "f_0001.png")) << run.err();
+    EXPECT_EQ(files(), (std::vector<std::string>{"f_0000.png", "f_0001.png"}));
+    EXPECT_TRUE(fs::is_directory(folder_ / "f_0001.png"));
+}
+
 TEST_F(CommandLine, WatchRendersAgainAfterAChangeAndSurvivesABadEdit)
 {
     const fs::path scene = folder_ / "scene.json";
