@@ -513,6 +513,8 @@ int RenderScene(const Options& options, PreparedScene& prepared, const std::stri
         const std::vector<std::string> written = writer.written();
         if (written.empty())
             return std::string();
+        if (written.size() == 1)
+            return " (frame " + std::to_string(render.firstFrame) + " was written)";
         return " (frames " + std::to_string(render.firstFrame) + " to " +
                std::to_string(render.firstFrame + static_cast<int>(written.size()) - 1) + " were written)";
     };
