@@ -519,6 +519,17 @@ void Host::onProgress(std::function<void(A_long, A_long)> report)
     state_->progressReport = std::move(report);
 }
 
+void Host::onIterations(std::function<void(A_long, A_long)> report)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->iterationReport = std::move(report);
+}
+
+std::atomic<bool>& Host::userCancelFlag()
+{
+    return state_->userCancelled;
+}
+
 // ---- Rendering ----------------------------------------------------------------------
 
 FrameResult Host::renderFrame(const FrameRequest& request)

@@ -42,6 +42,7 @@
 // breach becomes a Violation in the command's report and the frame's result.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -159,6 +160,7 @@ struct CommandReport {
     PF_OutFlags outFlags = 0;
     PF_OutFlags2 outFlags2 = 0;
     std::vector<Violation> violations;
+    double milliseconds = 0; // from sending the command to its return
 };
 
 struct LayerCheckout {
@@ -309,12 +311,21 @@ public:
     void abortFrom(int nthQuestion);
     int abortQuestions() const; // questions asked since abortFrom (or creation)
     // Cancels as a user would: from now on every abort question (and the
-    // per-pixel iterate, and progress) answers PF_Interrupt_CANCEL, until
-    // abortFrom is called. Safe from any thread.
+    // per-pixel iterate, and progress) answers PF_Interrupt_CANCEL, and
+    // iterate_generic starts no further iteration, until abortFrom is
+    // called. Safe from any thread.
     void cancel();
+    // The flag cancel() sets, for a signal handler (storing true into a
+    // lock-free atomic is safe there; cancel() itself is not promised to be).
+    std::atomic<bool>& userCancelFlag();
     // Called on every progress call, on the thread that made it (for a
     // progress bar). Keep it short; it must not call back into the host.
     void onProgress(std::function<void(A_long current, A_long total)> report);
+    // Called whenever one more iteration of iterate_generic has finished:
+    // `done` of `total` in this call, on the worker thread that ran it. The
+    // effect reports no progress of its own while those run. Keep it short;
+    // it must not call back into the host.
+    void onIterations(std::function<void(A_long done, A_long total)> report);
 
     // ---- Rendering --------------------------------------------------------
     // Pre-render, (smart render), delete of the pre-render data.

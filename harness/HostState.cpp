@@ -186,6 +186,7 @@ void HostState::beginCommand(PF_Cmd cmd)
     command.active = true;
     command.cmd = cmd;
     command.name = CommandName(cmd);
+    command.started = std::chrono::steady_clock::now();
     std::memset(outData.return_msg, 0, sizeof outData.return_msg);
     outData.out_flags &= ~static_cast<PF_OutFlags>(PF_OutFlag_DISPLAY_ERROR_MESSAGE);
     inData.num_params = params.count();
@@ -258,6 +259,8 @@ CommandReport HostState::endCommand(PF_Err result)
     report.outFlags = outData.out_flags;
     report.outFlags2 = outData.out_flags2;
     report.violations = c.violations;
+    report.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - c.started).count();
     allViolations.insert(allViolations.end(), c.violations.begin(), c.violations.end());
     commands.push_back(report);
     c.active = false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -87,6 +88,7 @@ struct CommandContext {
     std::vector<PF_PathSegPrep*> preps;
     std::set<const void*> worlds; // created in this command and not yet disposed
     int paramCheckouts = 0;       // parameter checkouts not checked in
+    std::chrono::steady_clock::time_point started; // when the command was sent
 };
 
 // A picture in the render's format at render scale, as frames receive it,
@@ -198,6 +200,7 @@ struct HostState {
     PF_OutFlags2 globalOutFlags2 = 0;
 
     std::function<void(A_long, A_long)> progressReport;
+    std::function<void(A_long, A_long)> iterationReport;
     std::function<void(void*)> preRenderInspector;
     std::function<void(void*)> renderedInspector;
 

@@ -328,7 +328,7 @@ void CheckImageOutput(const std::string& path)
     }
 }
 
-void WriteImage(const OwnedWorld& world, const std::string& path)
+void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompression)
 {
     const fs::path target(path);
     auto output = OIIO::ImageOutput::create(path);
@@ -353,6 +353,12 @@ void WriteImage(const OwnedWorld& world, const std::string& path)
         // The buffer holds straight colour; tell the writer so it does not
         // divide by alpha.
         spec.attribute("oiio:UnassociatedAlpha", 1);
+    }
+    if (pngCompression >= 0 && std::string(output->format_name()) == "png") {
+        // The PNG writer reads the level from "compression" ("zip:N"); older
+        // versions from "png:compressionLevel".
+        spec.attribute("compression", "zip:" + std::to_string(std::min(pngCompression, 9)));
+        spec.attribute("png:compressionLevel", std::min(pngCompression, 9));
     }
 
     std::error_code ec;

@@ -71,8 +71,12 @@ private:
 // Reads `path` straight into a buffer of `format`.
 OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format);
 
-// Writes `world` to `path` (format by extension). Throws ImageError.
-void WriteImage(const OwnedWorld& world, const std::string& path);
+// Writes `world` to `path` (format by extension). `pngCompression` is the
+// zlib level (0 to 9) of a PNG file; -1 leaves the writer's own default
+// (zlib's 6 through the imaging library, stored blocks in the portable
+// build). PNG is lossless: the level changes the file's size and the time
+// it takes, never a pixel. Throws ImageError.
+void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompression = -1);
 
 // Checks, before anything is rendered, that WriteImage can write `path`: a
 // format this build writes, and a folder that exists and is writable or can

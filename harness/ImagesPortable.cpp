@@ -143,7 +143,7 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
 // Writing
 // ---------------------------------------------------------------------------
 
-void WriteImage(const OwnedWorld& world, const std::string& path)
+void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompression)
 {
     const fs::path target(path);
     const FileFormat format = portable::FormatOfPath(path);
@@ -164,7 +164,7 @@ void WriteImage(const OwnedWorld& world, const std::string& path)
     std::vector<std::uint8_t> bytes;
     try {
         switch (format) {
-        case FileFormat::Png: bytes = portable::EncodePng(SamplesOf(world, integerDepth, 4)); break;
+        case FileFormat::Png: bytes = portable::EncodePng(SamplesOf(world, integerDepth, 4), pngCompression); break;
         case FileFormat::Pam: bytes = portable::EncodePam(SamplesOf(world, integerDepth, 4)); break;
         case FileFormat::Exr: bytes = portable::EncodeExr(SamplesOf(world, 32, 4)); break;
         default: bytes = portable::EncodePfm(SamplesOf(world, 32, 3)); break;

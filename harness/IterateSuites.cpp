@@ -3,6 +3,8 @@
 // split over the host's worker threads, and iterate_generic on the same
 // workers. The origin and lookup-table variants are not provided.
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <limits>
 #include <mutex>
 
@@ -145,12 +147,24 @@ PF_Err IterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fun
     }
     if (call.injected() != PF_Err_NONE)
         return call.finish(call.injected(), args);
+    std::function<void(A_long, A_long)> report;
+    {
+        std::lock_guard lock(host->mutex);
+        report = host->iterationReport;
+    }
     std::mutex errorMutex;
     std::int64_t errorIndex = std::numeric_limits<std::int64_t>::max();
     PF_Err error = PF_Err_NONE;
+    std::atomic<A_long> done{0};
     RunParallel(host->threads, iterations, nullptr, [&](int worker, std::int64_t i) {
         ThreadBinding binding(host, worker + 1);
-        const PF_Err err = function(refcon, static_cast<A_long>(worker), static_cast<A_long>(i), iterations);
+        // Once the user has cancelled, no further iteration starts; the
+        // call answers cancel.
+        const PF_Err err = host->userCancelled.load()
+                               ? PF_Interrupt_CANCEL
+                               : function(refcon, static_cast<A_long>(worker), static_cast<A_long>(i), iterations);
+        if (err == PF_Err_NONE && report)
+            report(++done, iterations);
         if (err != PF_Err_NONE) {
             std::lock_guard lock(errorMutex);
             if (i < errorIndex) {

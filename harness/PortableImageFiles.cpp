@@ -7,6 +7,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
+
+#if defined(LINESTRA_HAVE_ZLIB)
+#include <zlib.h>
+#endif
 
 namespace harness::portable {
 
@@ -335,6 +340,25 @@ std::vector<std::uint8_t> StoredZlib(const std::vector<std::uint8_t>& raw)
     return z;
 }
 
+// The zlib stream at `level` (1 to 9) when zlib is built in; stored blocks
+// otherwise and at level 0 or below.
+std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& raw, int level)
+{
+#if defined(LINESTRA_HAVE_ZLIB)
+    if (level > 0) {
+        uLongf size = compressBound(static_cast<uLong>(raw.size()));
+        std::vector<std::uint8_t> z(size);
+        if (compress2(z.data(), &size, raw.data(), static_cast<uLong>(raw.size()), std::min(level, 9)) != Z_OK)
+            throw std::bad_alloc();
+        z.resize(size);
+        return z;
+    }
+#else
+    (void)level;
+#endif
+    return StoredZlib(raw);
+}
+
 } // namespace
 
 FileFormat FormatOfPath(const std::string& path)
@@ -420,7 +444,7 @@ std::vector<std::uint8_t> EncodePfm(const Samples& s)
     return out;
 }
 
-std::vector<std::uint8_t> EncodePng(const Samples& s)
+std::vector<std::uint8_t> EncodePng(const Samples& s, int compression)
 {
     if (s.bitDepth != 8 && s.bitDepth != 16)
         throw std::invalid_argument("PNG is written with 8 or 16-bit samples");
@@ -455,7 +479,7 @@ std::vector<std::uint8_t> EncodePng(const Samples& s)
     header.push_back(0);                       // adaptive filtering
     header.push_back(0);                       // not interlaced
     PutChunk(out, "IHDR", header);
-    PutChunk(out, "IDAT", StoredZlib(raw));
+    PutChunk(out, "IDAT", Zlib(raw, compression));
     PutChunk(out, "IEND", {});
     return out;
 }

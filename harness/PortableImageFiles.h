@@ -49,10 +49,12 @@ Samples ReadSamples(const std::string& path);
 // Bytes of a file holding `samples`. PAM and PNG take 8 or 16-bit samples,
 // PFM and OpenEXR float samples; PFM takes grey or RGB, the others RGB or
 // RGBA. Throws std::invalid_argument for a combination the format cannot
-// hold.
+// hold. A PNG's `compression` is the zlib level 0 to 9 (or -1, stored):
+// levels above 0 need zlib (LINESTRA_HAVE_ZLIB); without it the data is
+// stored uncompressed whatever the level.
 std::vector<std::uint8_t> EncodePam(const Samples& samples);
 std::vector<std::uint8_t> EncodePfm(const Samples& samples);
-std::vector<std::uint8_t> EncodePng(const Samples& samples);
+std::vector<std::uint8_t> EncodePng(const Samples& samples, int compression = -1);
 std::vector<std::uint8_t> EncodeExr(const Samples& samples);
 
 } // namespace harness::portable

@@ -230,13 +230,6 @@ public:
         return {w, h};
     }
 
-    fs::path file(const json& j, const std::string& key) const
-    {
-        if (!j.is_string() || j.get<std::string>().empty())
-            fail(key, "must be a file name, not " + KindOf(j));
-        return Resolve(folder_, j.get<std::string>());
-    }
-
     static fs::path Resolve(const fs::path& folder, const std::string& name)
     {
         const fs::path p(name);
@@ -496,8 +489,15 @@ public:
         }
         if (document.contains("render"))
             s.render = render(document["render"], s.render);
-        if (document.contains("output"))
-            s.output = file(document["output"], "output").string();
+        // The output, like -o and every command-line tool's output, is
+        // relative to the current folder; only what the scene reads is
+        // relative to the scene's folder.
+        if (document.contains("output")) {
+            const json& output = document["output"];
+            if (!output.is_string() || output.get<std::string>().empty())
+                fail("output", "must be a file name, not " + KindOf(output));
+            s.output = output.get<std::string>();
+        }
         return s;
     }
 

@@ -13,7 +13,8 @@
 //       "output": "out.png"
 //     }
 //
-// File names inside a scene are relative to the scene file's folder.
+// File names the scene reads (input, layer pictures) are relative to the
+// scene file's folder; `output` is relative to the current folder.
 #pragma once
 
 #include <filesystem>
@@ -75,7 +76,7 @@ struct Scene {
     std::optional<MaskPath> mask;  // none: Path stays 0
     std::vector<SceneParam> params;
     RenderSettings render;
-    std::string output;            // resolved path; empty: not given
+    std::string output;            // as given (relative to the current folder); empty: not given
 };
 
 // Reads a scene file. Throws SceneError (bad JSON with line and column,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "ProbeHost.h"
@@ -95,6 +96,53 @@ TEST(Iterate, GenericRunsEachIterationOnceOnTheChosenThreads)
         twice += c.load() > 1 ? 1 : 0;
     EXPECT_EQ(twice, 0);
     EXPECT_EQ(counts.calls[700].load(), 1);
+
+    host->basicSuite()->ReleaseSuite(kPFIterate8Suite, 1);
+    const harness::CommandReport report = host->endCommand(PF_Err_NONE);
+    EXPECT_TRUE(report.violations.empty()) << harness::Describe(report.violations);
+}
+
+// The host reports finished iterations (for linestra-render's bar), and a
+// user's cancel stops handing out iterations: the call answers cancel.
+TEST(Iterate, GenericReportsIterationsDoneAndStopsOnceTheUserCancels)
+{
+    harness::HostOptions options;
+    options.threads = 2;
+    auto host = MakeProbeHost(options);
+    ASSERT_EQ(host->setup(), PF_Err_NONE);
+    std::atomic<A_long> reports{0}, highest{0}, badTotal{0};
+    host->onIterations([&](A_long done, A_long total) {
+        ++reports;
+        if (total != 500)
+            ++badTotal;
+        A_long seen = highest.load();
+        while (done > seen && !highest.compare_exchange_weak(seen, done)) {
+        }
+    });
+    host->setupFrame({});
+    host->beginCommand(PF_Cmd_SMART_RENDER);
+    const PF_Iterate8Suite1* suite = nullptr;
+    ASSERT_EQ(host->basicSuite()->AcquireSuite(kPFIterate8Suite, 1, reinterpret_cast<const void**>(&suite)), 0);
+    auto nothing = [](void*, A_long, A_long, A_long) -> PF_Err { return PF_Err_NONE; };
+    EXPECT_EQ(suite->iterate_generic(500, nullptr, nothing), PF_Err_NONE);
+    EXPECT_EQ(reports.load(), 500);
+    EXPECT_EQ(highest.load(), 500);
+    EXPECT_EQ(badTotal.load(), 0);
+
+    struct Run {
+        harness::Host* host;
+        std::atomic<int> calls{0};
+    } run{host.get()};
+    auto cancelAt100 = [](void* refcon, A_long, A_long i, A_long) -> PF_Err {
+        auto* r = static_cast<Run*>(refcon);
+        ++r->calls;
+        if (i == 100)
+            r->host->userCancelFlag().store(true); // as linestra-render's SIGINT handler does
+        return PF_Err_NONE;
+    };
+    EXPECT_EQ(suite->iterate_generic(100000, &run, cancelAt100), PF_Interrupt_CANCEL);
+    // The iterations already started finish; no new one starts.
+    EXPECT_LT(run.calls.load(), 100 + 2 * 8);
 
     host->basicSuite()->ReleaseSuite(kPFIterate8Suite, 1);
     const harness::CommandReport report = host->endCommand(PF_Err_NONE);

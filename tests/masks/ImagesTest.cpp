@@ -133,6 +133,21 @@ TEST_F(ImagesTest, SixteenBitRoundTripMapsWhiteTo65535AndBack)
     ExpectSamePixels<PF_Pixel16>(ReadImage(file("sixteen.png"), PF_PixelFormat_ARGB64), world);
 }
 
+TEST_F(ImagesTest, PngCompressionLevelChangesTheFileNotThePixels)
+{
+    OwnedWorld world(64, 48, PF_PixelFormat_ARGB32);
+    for (A_long y = 0; y < 48; ++y)
+        for (A_long x = 0; x < 64; ++x)
+            world.row<PF_Pixel>(y)[x] = PF_Pixel{255, static_cast<A_u_char>(x * 4), static_cast<A_u_char>(y * 5),
+                                                 static_cast<A_u_char>((x * y) % 7)};
+    WriteImage(world, file("level0.png"), 0);
+    WriteImage(world, file("level9.png"), 9);
+    // The level reaches the writer: stored data is larger than level 9's.
+    EXPECT_GT(fs::file_size(file("level0.png")), fs::file_size(file("level9.png")));
+    for (const char* name : {"level0.png", "level9.png"})
+        ExpectSamePixels<PF_Pixel>(ReadImage(file(name), PF_PixelFormat_ARGB32), world);
+}
+
 TEST_F(ImagesTest, FloatRoundTripIsExactIn32BitExr)
 {
     OwnedWorld world(11, 3, PF_PixelFormat_ARGB128);

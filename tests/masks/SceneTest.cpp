@@ -76,7 +76,8 @@ TEST(SceneTest, ReadsEveryKey)
     EXPECT_EQ(scene.render.lastFrame, 5);
     EXPECT_EQ(scene.render.threads, 3);
     EXPECT_EQ(scene.render.applId, kApplIdEditor);
-    EXPECT_EQ(scene.output, "/scenes/out/frame.png");
+    // The output is the user's, relative to the current folder, not the scene's.
+    EXPECT_EQ(scene.output, "out/frame.png");
 
     // Defaults: a gradient input, no mask, 8-bit, full resolution, frame 0.
     const Scene bare = Parse(R"({"size": [8, 8]})");
