@@ -387,6 +387,32 @@ TEST_F(ImagesTest, OpenExrAttributeLargerThanTheFileIsRefused)
     }
 }
 
+// A PNG chunk whose length claims more than the file holds (found by
+// fuzzing: a text chunk of 1.8 GB made the PNG library allocate it) is
+// refused before the library reads the file.
+TEST_F(ImagesTest, PngChunkLargerThanTheFileIsRefused)
+{
+    WriteImage(OwnedWorld(5, 3, PF_PixelFormat_ARGB32), file("a.png"));
+    std::string bytes;
+    {
+        std::ifstream in(file("a.png"), std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        bytes = all.str();
+    }
+    // A tEXt chunk after the header chunk (8 + 25 bytes), claiming 0x6E636F77 (1852010359) bytes.
+    bytes.insert(33, std::string("\x6E\x63\x6F\x77tEXtkey\0value", 18));
+    std::ofstream(file("a.png"), std::ios::binary) << bytes;
+    try {
+        ImageFile::Read(file("a.png"));
+        ADD_FAILURE() << "the damaged file was read";
+    } catch (const ImageError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot read image \"" + file("a.png") +
+                                             "\": its \"tEXt\" chunk claims 1852010359 bytes, more than the file "
+                                             "holds");
+    }
+}
+
 std::string Contents(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
