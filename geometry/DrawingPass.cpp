@@ -13,7 +13,6 @@
 
 namespace {
 
-using Linestra::DoublePoint;
 using Linestra::FineLine;
 using Linestra::FloatPoint;
 using Linestra::Int32Point;
@@ -292,7 +291,7 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long r
     PFInfo* info = pass != nullptr ? pass->info : nullptr;
     if (info == nullptr || info->maxLineLength == 0 || info->searchRadius < 1)
         return PF_Err_NONE;
-    const std::int32_t candidates = candidateCount(info->searchRadius);
+    const std::int32_t candidates = pass->candidates;
     const auto width = static_cast<std::uint32_t>(info->width);
     const std::uint32_t rowStart = static_cast<std::uint32_t>(row) * width;
     // The ownership pass has finished: the ranks are only read now.

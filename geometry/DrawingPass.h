@@ -66,6 +66,7 @@ std::int32_t lookUpFineLine(const PFInfo* info, double v);
 struct DrawingPass {
     PFInfo* info;
     const std::int32_t* centres;
+    std::int32_t candidates; // candidateCount(info->searchRadius)
 };
 
 // The centre fine line of every walking line, for DrawingPass::centres.

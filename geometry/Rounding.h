@@ -8,36 +8,43 @@
 
 namespace Linestra {
 
-// std::round for floats. Floats of magnitude 2^23 and above (and
-// infinities and not-a-number) are already whole and come back unchanged;
-// below that, truncation through int32 and the difference are exact.
-inline float roundHalfAway(float x)
-{
-    if (!(std::fabs(x) < 8388608.0f))
-        return x;
-    const auto whole = static_cast<float>(static_cast<std::int32_t>(x));
-    const float fraction = x - whole;
-    float r = whole;
-    if (fraction >= 0.5f)
-        r = whole + 1.0f;
-    else if (fraction <= -0.5f)
-        r = whole - 1.0f;
-    return std::copysign(r, x); // a zero result keeps x's sign, as std::round
-}
+namespace detail {
 
-// std::round for doubles, the same way with a bound of 2^52 and int64.
-inline double roundHalfAway(double x)
+// The whole-number bound of a floating type (2^23 for float, 2^52 for
+// double) and the integer type that holds every number below it.
+template <typename T>
+struct RoundingTraits;
+template <>
+struct RoundingTraits<float> {
+    static constexpr float kWholeFrom = 8388608.0f;
+    using Integer = std::int32_t;
+};
+template <>
+struct RoundingTraits<double> {
+    static constexpr double kWholeFrom = 4503599627370496.0;
+    using Integer = std::int64_t;
+};
+
+} // namespace detail
+
+// std::round for floats and doubles. Numbers of magnitude 2^23 (float) or
+// 2^52 (double) and above, infinities and not-a-number are already whole
+// and come back unchanged; below that, truncation through an integer and
+// the difference are exact.
+template <typename T>
+inline T roundHalfAway(T x)
 {
-    if (!(std::fabs(x) < 4503599627370496.0))
+    using Traits = detail::RoundingTraits<T>;
+    if (!(std::fabs(x) < Traits::kWholeFrom))
         return x;
-    const auto whole = static_cast<double>(static_cast<std::int64_t>(x));
-    const double fraction = x - whole;
-    double r = whole;
-    if (fraction >= 0.5)
-        r = whole + 1.0;
-    else if (fraction <= -0.5)
-        r = whole - 1.0;
-    return std::copysign(r, x);
+    const auto whole = static_cast<T>(static_cast<typename Traits::Integer>(x));
+    const T fraction = x - whole;
+    T r = whole;
+    if (fraction >= T(0.5))
+        r = whole + T(1);
+    else if (fraction <= T(-0.5))
+        r = whole - T(1);
+    return std::copysign(r, x); // a zero result keeps x's sign, as std::round
 }
 
 } // namespace Linestra

@@ -291,7 +291,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
         const PhaseClock clock(info, &RenderPhaseTimes::drawing);
         std::vector<std::int32_t> centres(info->iteratorCount);
         findCentreLines(info, centres.data());
-        DrawingPass pass{info, centres.data()};
+        DrawingPass pass{info, centres.data(), candidateCount(info->searchRadius)};
         err = iterate->iterate_generic(static_cast<A_long>(info->height), &pass, drawSubpixels_IterateFunc);
     }
     if (!err)

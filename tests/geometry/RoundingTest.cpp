@@ -31,8 +31,9 @@ void expectSameAsLibrary(T x)
 template <typename T>
 void edgeCases()
 {
-    const T halves[] = {0.5, 1.5, 2.5, -0.5, -1.5, -2.5, 0.49999997, -0.49999997, 1e6 + 0.5};
-    for (T x : halves) {
+    const double halves[] = {0.5, 1.5, 2.5, -0.5, -1.5, -2.5, 0.49999997, -0.49999997, 1e6 + 0.5};
+    for (double h : halves) {
+        const auto x = static_cast<T>(h);
         expectSameAsLibrary(x);
         expectSameAsLibrary(std::nextafter(x, T(0)));
         expectSameAsLibrary(std::nextafter(x, T(10 * x)));
