@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
 #include "render/PFInfo.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "harness/MaskPath.h"
+#include "harness/masks/MaskPath.h"
 
 namespace fuzzsupport {
 

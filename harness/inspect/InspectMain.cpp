@@ -29,9 +29,9 @@
 #endif
 
 #include "geometry/DrawingPass.h"
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
-#include "harness/Scene.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
+#include "harness/scenes/Scene.h"
 #include "harness/inspect/ContextJson.h"
 #include "render/PFInfo.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "harness/Describe.h"
+#include "harness/cli/Describe.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "harness/LayerBuffers.h"
+#include "harness/state/LayerBuffers.h"
 
 namespace {
 

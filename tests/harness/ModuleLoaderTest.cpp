@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ProbeHost.h"
-#include "harness/ModuleLoader.h"
+#include "harness/protocol/ModuleLoader.h"
 
 namespace {
 

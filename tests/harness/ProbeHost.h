@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "ProbeData.h"
-#include "harness/Host.h"
-#include "harness/LayerBuffers.h"
-#include "harness/MaskPath.h"
+#include "harness/state/Host.h"
+#include "harness/state/LayerBuffers.h"
+#include "harness/masks/MaskPath.h"
 
 inline std::unique_ptr<harness::Host> MakeProbeHost(harness::HostOptions options = {})
 {

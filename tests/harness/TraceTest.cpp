@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "ProbeHost.h"
-#include "harness/CallTrace.h"
+#include "harness/state/CallTrace.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // A stand-in host with the effect of this build linked in.
 #pragma once
 
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
 // The built module, loaded through the system loader as the host loads it.
-#include "harness/Host.h"
+#include "harness/state/Host.h"
 
 #include <gtest/gtest.h>
 

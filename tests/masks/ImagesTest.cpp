@@ -1,6 +1,6 @@
 // Image files in and out of padded buffers in the three formats, the value
 // mappings between file and buffer depths, and generated pictures.
-#include "harness/Images.h"
+#include "harness/images/Images.h"
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 
 #include <sys/resource.h>
 
-#include "harness/OutputFile.h"
+#include "harness/images/OutputFile.h"
 
 namespace harness {
 namespace {

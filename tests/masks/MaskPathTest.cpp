@@ -1,7 +1,7 @@
 // Mask path measurement: straight edges by their exact formula, curves
 // against analytic lengths, lookups by length, render scale and affine
 // transforms, and the shapes scene files give.
-#include "harness/MaskPath.h"
+#include "harness/masks/MaskPath.h"
 
 #include <gtest/gtest.h>
 

@@ -12,10 +12,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "harness/FrameWriter.h"
-#include "harness/Progress.h"
-#include "harness/RunStats.h"
-#include "harness/StdoutCapture.h"
+#include "harness/cli/FrameWriter.h"
+#include "harness/cli/Progress.h"
+#include "harness/cli/RunStats.h"
+#include "harness/cli/StdoutCapture.h"
 
 namespace harness {
 namespace {

@@ -1,7 +1,7 @@
 // Scene files: every key, the mask forms, parameter values and keys, render
 // settings, command-line settings, output names, and clear errors, checked
 // against the effect's own parameters in an in-process host.
-#include "harness/Scene.h"
+#include "harness/scenes/Scene.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "harness/EffectEntry.h"
-#include "harness/Images.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/images/Images.h"
 
 namespace harness {
 namespace {

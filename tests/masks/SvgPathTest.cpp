@@ -1,6 +1,6 @@
 // SVG path data: every command kind, absolute and relative forms, subpaths,
 // closing, real path data, and clear errors for malformed data.
-#include "harness/MaskPath.h"
+#include "harness/masks/MaskPath.h"
 
 #include <gtest/gtest.h>
 

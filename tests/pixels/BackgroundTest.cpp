@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "PixelTestSupport.h"
-#include "harness/Host.h"
+#include "harness/state/Host.h"
 #include "pixels/Background.h"
 
 using namespace pixeltest;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "harness/World.h"
+#include "harness/state/World.h"
 #include "pixels/PixelTraits.h"
 #include "render/PFInfo.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "PixelTestSupport.h"
-#include "harness/Host.h"
+#include "harness/state/Host.h"
 #include "pixels/DefaultTexture.h"
 #include "pixels/TexturePreparation.h"
 

@@ -1,7 +1,7 @@
 // The macOS bundle's resource file, as the generator wrote it at build time,
 // parsed back: the data-fork resource file's header and map, the one
 // resource 'PIPL' 16000, and every property of the macOS property list.
-#include "harness/PropertyList.h"
+#include "harness/protocol/PropertyList.h"
 #include "tests/host/PiplGolden.h"
 #include "tools/pipl/ResourceFile.h"
 

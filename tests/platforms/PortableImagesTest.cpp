@@ -2,8 +2,8 @@
 // Windows harness uses): exact round trips through PAM and PFM, files that
 // an imaging library reads back with the same values (PNG, OpenEXR, PFM),
 // and clear refusals.
-#include "harness/Images.h"
-#include "harness/PortableImageFiles.h"
+#include "harness/images/Images.h"
+#include "harness/images/PortableImageFiles.h"
 
 #include <gtest/gtest.h>
 

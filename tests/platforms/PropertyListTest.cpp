@@ -1,8 +1,8 @@
 // The host's reading of a property list and its comparison with what the
 // module reports at registration and global set-up.
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
-#include "harness/PropertyList.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
+#include "harness/protocol/PropertyList.h"
 #include "tools/pipl/Pipl.h"
 
 #include <gtest/gtest.h>

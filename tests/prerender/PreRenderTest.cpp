@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "geometry/LineClipping.h"
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
 #include "render/PFInfo.h"
 #include "render/PreRender.h"
 

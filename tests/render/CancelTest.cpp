@@ -4,8 +4,8 @@
 // its pre-render data once.
 #include <gtest/gtest.h>
 
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
 
 namespace {
 

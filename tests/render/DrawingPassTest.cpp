@@ -9,8 +9,8 @@
 
 #include "geometry/DrawingPass.h"
 #include "geometry/LineClipping.h"
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
 #include "host/SuiteScoper.h"
 #include "render/FineLineTable.h"
 #include "render/PFInfo.h"

@@ -10,8 +10,8 @@
 #include <limits>
 #include <vector>
 
-#include "harness/EffectEntry.h"
-#include "harness/Host.h"
+#include "harness/protocol/EffectEntry.h"
+#include "harness/state/Host.h"
 #include "geometry/DrawingPass.h"
 #include "geometry/FineLine.h"
 #include "geometry/Line.h"

@@ -1,0 +1,199 @@
+// Image files of the stand-in host without an imaging library (built with
+// LINESTRA_IMAGE_IO=portable, as on Windows): the API of Images.h over the
+// harness's own file formats (PortableImageFiles.h). Values map between
+// files and buffers exactly as in the OpenImageIO build (Images.cpp), and the
+// generated pictures are the same pixel for pixel, so a scene renders the
+// same in both builds.
+//
+// Read: PAM, binary PGM and PPM (8 or 16 bits), PFM (float). Written by
+// extension: .png (8 and 16-bit buffers; a float buffer as 16 bits), .exr
+// (32-bit float; 8 and 16-bit buffers converted to float), .pam (8 and 16
+// bits; float as 16 bits), .pfm (float, without alpha). Any other file is an
+// error that names the formats this build knows.
+#include "harness/images/Images.h"
+#include "harness/images/ImageConversions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "harness/images/OutputFile.h"
+#include "harness/images/PortableImageFiles.h"
+
+namespace harness {
+
+namespace {
+
+namespace fs = std::filesystem;
+using portable::FileFormat;
+using portable::Samples;
+
+constexpr const char* kReadFormats = "PAM, PGM, PPM and PFM";
+constexpr const char* kWriteFormats = ".png, .exr, .pam and .pfm";
+
+using namespace imageconversions;
+
+
+// The file's channels (grey, grey + alpha, RGB, RGB + alpha) as RGBA.
+template <typename T>
+std::vector<T> ToRGBA(const std::vector<T>& data, std::size_t pixels, int channels, T opaque)
+{
+    std::vector<T> rgba(pixels * 4);
+    const auto n = static_cast<std::size_t>(channels);
+    const bool alpha = channels == 2 || channels == 4;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const T* src = data.data() + i * n;
+        T* dst = rgba.data() + i * 4;
+        if (channels < 3) {
+            dst[0] = dst[1] = dst[2] = src[0];
+        } else {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+        dst[3] = alpha ? src[n - 1] : opaque;
+    }
+    return rgba;
+}
+
+unsigned short FloatTo16BitFile(PF_FpShort v)
+{
+    return static_cast<unsigned short>(std::round(Clamp01(v) * 65535.0));
+}
+
+// The buffer as the samples a file of `depth` bits holds (8 or 16 for
+// integer files, 32 for float files), in `channels` channels (3 or 4).
+Samples SamplesOf(const OwnedWorld& world, int depth, int channels)
+{
+    Samples s;
+    s.width = world.width();
+    s.height = world.height();
+    s.channels = channels;
+    s.bitDepth = depth;
+    switch (world.format()) {
+    case PF_PixelFormat_ARGB32:
+        if (depth == 32)
+            s.valuesFloat = PackRGBA<PF_Pixel, float>(world, channels,
+                                                      [](A_u_char v) { return static_cast<float>(v) / 255.0f; });
+        else
+            s.values8 = PackRGBA<PF_Pixel, std::uint8_t>(world, channels, [](A_u_char v) { return v; });
+        break;
+    case PF_PixelFormat_ARGB64:
+        if (depth == 32)
+            s.valuesFloat = PackRGBA<PF_Pixel16, float>(
+                world, channels, [](A_u_short v) { return static_cast<float>(v) / 32768.0f; });
+        else
+            s.values16 = PackRGBA<PF_Pixel16, std::uint16_t>(world, channels, To16BitFile);
+        break;
+    default:
+        if (depth == 32)
+            s.valuesFloat = PackRGBA<PF_PixelFloat, float>(world, channels, [](PF_FpShort v) { return v; });
+        else
+            s.values16 = PackRGBA<PF_PixelFloat, std::uint16_t>(world, channels, FloatTo16BitFile);
+        break;
+    }
+    return s;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// ImageFile
+// ---------------------------------------------------------------------------
+
+std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
+{
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        throw ImageError("image file \"" + path + "\" does not exist");
+    if (fs::is_directory(path, ec))
+        throw ImageError("image file \"" + path + "\" is a folder, not an image");
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format == FileFormat::Png || format == FileFormat::Exr)
+        throw ImageError("cannot read image \"" + path + "\": this build of the harness has no imaging library and "
+                         "reads only " + kReadFormats + " files; convert it to one of those");
+
+    Samples samples;
+    try {
+        samples = portable::ReadSamples(path);
+    } catch (const portable::FileError& e) {
+        throw ImageError(e.what());
+    } catch (const std::bad_alloc&) {
+        throw ImageError("cannot read image \"" + path + "\": not enough memory");
+    }
+    auto file = std::make_shared<ImageFile>();
+    file->path_ = path;
+    file->width_ = samples.width;
+    file->height_ = samples.height;
+    file->bitDepth_ = samples.bitDepth;
+    const auto pixels = static_cast<std::size_t>(samples.width) * static_cast<std::size_t>(samples.height);
+    if (samples.bitDepth == 8)
+        file->rgba8_ = ToRGBA<unsigned char>(samples.values8, pixels, samples.channels, 255);
+    else if (samples.bitDepth == 16)
+        file->rgba16_ = ToRGBA<unsigned short>(samples.values16, pixels, samples.channels, 65535);
+    else
+        file->rgbaFloat_ = ToRGBA<float>(samples.valuesFloat, pixels, samples.channels, 1.0f);
+    return file;
+}
+
+
+// ---------------------------------------------------------------------------
+// Writing
+// ---------------------------------------------------------------------------
+
+void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompression)
+{
+    const fs::path target(path);
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
+        format != FileFormat::Pfm)
+        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
+                         "and writes only " + kWriteFormats + " files");
+    if (world.width() <= 0 || world.height() <= 0)
+        throw ImageError("cannot write image \"" + path + "\": the picture is empty");
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec))
+        throw ImageError("cannot write image \"" + path + "\": folder \"" + folder.string() + "\" does not exist");
+
+    // Integer files keep the buffer's depth (a float buffer goes in as 16
+    // bits); float files take floats on the buffer's scale (white 1.0).
+    const int integerDepth = world.format() == PF_PixelFormat_ARGB32 ? 8 : 16;
+    std::vector<std::uint8_t> bytes;
+    try {
+        switch (format) {
+        case FileFormat::Png: bytes = portable::EncodePng(SamplesOf(world, integerDepth, 4), pngCompression); break;
+        case FileFormat::Pam: bytes = portable::EncodePam(SamplesOf(world, integerDepth, 4)); break;
+        case FileFormat::Exr: bytes = portable::EncodeExr(SamplesOf(world, 32, 4)); break;
+        default: bytes = portable::EncodePfm(SamplesOf(world, 32, 3)); break;
+        }
+    } catch (const std::bad_alloc&) {
+        throw ImageError("cannot write image \"" + path + "\": not enough memory");
+    }
+
+    try {
+        TemporaryOutput temporary(path);
+        temporary.write(bytes.data(), bytes.size());
+        temporary.commit();
+    } catch (const OutputFileError& e) {
+        throw ImageError(e.what());
+    }
+}
+
+void CheckImageOutput(const std::string& path)
+{
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
+        format != FileFormat::Pfm)
+        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
+                         "and writes only " + kWriteFormats + " files");
+    try {
+        CheckOutputFolder(path);
+    } catch (const OutputFileError& e) {
+        throw ImageError(e.what());
+    }
+}
+
+} // namespace harness

@@ -1,0 +1,71 @@
+#include "harness/state/CallTrace.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace harness {
+
+void CallTrace::enable(const std::string& file)
+{
+    std::lock_guard lock(mutex_);
+    if (!file.empty()) {
+        file_.open(file, std::ios::out | std::ios::trunc);
+        if (!file_)
+            throw std::runtime_error("cannot write the call trace to '" + file + "'");
+    }
+    enabled_.store(true);
+}
+
+void CallTrace::record(TraceEntry entry)
+{
+    std::lock_guard lock(mutex_);
+    entry.sequence = next_++;
+    if (file_.is_open())
+        file_ << Format(entry) << '\n';
+    entries_.push_back(std::move(entry));
+}
+
+std::vector<TraceEntry> CallTrace::entries() const
+{
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+std::vector<TraceEntry> CallTrace::since(std::uint64_t first) const
+{
+    std::lock_guard lock(mutex_);
+    auto begin = std::find_if(entries_.begin(), entries_.end(),
+                              [first](const TraceEntry& e) { return e.sequence >= first; });
+    return {begin, entries_.end()};
+}
+
+std::uint64_t CallTrace::nextSequence() const
+{
+    std::lock_guard lock(mutex_);
+    return next_;
+}
+
+void CallTrace::clear()
+{
+    std::lock_guard lock(mutex_);
+    entries_.clear();
+}
+
+void CallTrace::flush()
+{
+    std::lock_guard lock(mutex_);
+    if (file_.is_open())
+        file_.flush();
+}
+
+std::string CallTrace::Format(const TraceEntry& entry)
+{
+    std::string line = "#" + std::to_string(entry.sequence) + " [" + entry.command + "] ";
+    line += entry.thread < 0 ? std::string("t?") : "t" + std::to_string(entry.thread);
+    line += " " + entry.function + "(" + entry.arguments + ")";
+    if (!entry.result.empty())
+        line += " -> " + entry.result;
+    return line;
+}
+
+} // namespace harness
