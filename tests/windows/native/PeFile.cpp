@@ -1,4 +1,4 @@
-#include "tests/platforms/PeFile.h"
+#include "tests/windows/native/PeFile.h"
 
 #include <algorithm>
 #include <fstream>

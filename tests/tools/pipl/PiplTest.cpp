@@ -1,6 +1,6 @@
 // The property list's bytes, checked against a list written out by hand.
 #include "tools/pipl/Pipl.h"
-#include "tests/host/PiplGolden.h"
+#include "tests/tools/pipl/PiplGolden.h"
 
 #include <gtest/gtest.h>
 

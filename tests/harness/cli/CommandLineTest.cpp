@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kRender = LINESTRA_RENDER;
-const fs::path kScenes = fs::path(LINESTRA_SOURCE_DIR) / "tests/masks/cli/scenes";
+const fs::path kScenes = fs::path(LINESTRA_SOURCE_DIR) / "tests/harness/cli/scenes";
 
 // A run of linestra-render: in a pseudo-terminal (standard output and error
 // both the terminal) or with standard output and error as separate pipes.

@@ -2,7 +2,7 @@
 // parsed back: the data-fork resource file's header and map, the one
 // resource 'PIPL' 16000, and every property of the macOS property list.
 #include "harness/protocol/PropertyList.h"
-#include "tests/host/PiplGolden.h"
+#include "tests/tools/pipl/PiplGolden.h"
 #include "tools/pipl/ResourceFile.h"
 
 #include <gtest/gtest.h>

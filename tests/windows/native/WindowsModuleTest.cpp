@@ -3,8 +3,8 @@
 //
 // The module's path comes from the environment variable
 // LINESTRA_WINDOWS_MODULE, which the Windows build's checks set.
-#include "tests/host/PiplGolden.h"
-#include "tests/platforms/PeFile.h"
+#include "tests/tools/pipl/PiplGolden.h"
+#include "tests/windows/native/PeFile.h"
 
 #include <gtest/gtest.h>
 
