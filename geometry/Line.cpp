@@ -96,7 +96,6 @@ Line::Line(DoublePoint anchor, double tangentX_, double tangentY_, PFInfo* info,
 
 float fanAngle(FloatPoint direction)
 {
-    constexpr float kPi = 3.1415927f;
     return (direction.x < 0.0f ? kPi : 0.0f) - PortableMath::atan(direction.y / direction.x);
 }
 

@@ -16,6 +16,14 @@
 #include <cmath>
 #include <cstdint>
 
+namespace Linestra {
+
+// Pi in single precision, as the effect's float geometry uses it (the fan
+// angle of a line, the wrap of angles into one turn).
+inline constexpr float kPi = 3.1415927f;
+
+} // namespace Linestra
+
 namespace Linestra::PortableMath {
 
 namespace detail {

@@ -14,8 +14,7 @@
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 2.0f * kPi;
+constexpr float kTwoPi = 2.0f * Linestra::kPi;
 constexpr std::uint32_t kMaxLinesPerBucket = 40000;
 
 } // namespace
@@ -80,7 +79,7 @@ std::uint32_t fineLineBucketReserve(const PFInfo* info)
 
 float fineLineAngle(Linestra::FloatPoint direction)
 {
-    float a = (direction.x < 0.0f ? kPi : 0.0f) - Linestra::PortableMath::atan(direction.y / direction.x);
+    float a = Linestra::fanAngle(direction);
     if (a < 0.0f)
         a += kTwoPi;
     return a;

@@ -17,6 +17,7 @@
 #include "host/Params.h"
 #include "host/SuiteHandler.h"
 #include "host/SuiteScoper.h"
+#include "pixels/DefaultTexture.h"
 #include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
 #include "render/RenderCommands.h"
@@ -28,7 +29,6 @@ using Linestra::LineSegmentIterator;
 namespace {
 
 constexpr float kToEdgeStrokeLength = 42500.0f;
-constexpr std::uint16_t kDefaultTextureHeight = 1200; // rows of the built-in texture at full scale
 
 void setRenderConstants(PFInfo* info, bool reducedScale)
 {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -22,7 +23,7 @@ struct GaussLegendreRule {
 GaussLegendreRule MakeRule()
 {
     GaussLegendreRule rule;
-    constexpr long double pi = 3.141592653589793238462643383279502884L;
+    constexpr long double pi = std::numbers::pi_v<long double>;
     for (int i = 0; i < kRulePoints; ++i) {
         long double x = std::cos(pi * (static_cast<long double>(i) + 0.75L) /
                                  (static_cast<long double>(kRulePoints) + 0.5L));

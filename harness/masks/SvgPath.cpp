@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 
@@ -299,7 +300,7 @@ private:
             addLine(to);
             return;
         }
-        constexpr double pi = 3.14159265358979323846;
+        constexpr double pi = std::numbers::pi;
         const double phi = rotationDegrees * pi / 180.0;
         const double cosPhi = std::cos(phi);
         const double sinPhi = std::sin(phi);
