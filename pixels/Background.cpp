@@ -1,6 +1,7 @@
 #include "pixels/Background.h"
 
 #include "host/SuiteScoper.h"
+#include "pixels/PixelTraits.h"
 
 namespace {
 
@@ -24,17 +25,15 @@ PF_Err drawBackgroundToOutput(PFInfo* info, PF_InData* in_data, PF_OutData* out_
 
     PF_EffectWorld* output = info->outputWorld;
     const A_long progressFinal = output->extent_hint.bottom - output->extent_hint.top;
-    switch (pixelFormat) {
-    case PF_PixelFormat_ARGB32:
-        return iterate8->iterate(in_data, 0, progressFinal, info->inputWorld, nullptr, info,
-                                 backgroundRoutine<PF_Pixel>(info), output);
-    case PF_PixelFormat_ARGB64:
-        return iterate16->iterate(in_data, 0, progressFinal, info->inputWorld, nullptr, info,
-                                  backgroundRoutine<PF_Pixel16>(info), output);
-    case PF_PixelFormat_ARGB128:
-        return iterateFloat->iterate(in_data, 0, progressFinal, info->inputWorld, nullptr, info,
-                                     backgroundRoutine<PF_PixelFloat>(info), output);
-    default:
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
+    return withPixelType(pixelFormat, PF_Err{PF_Err_BAD_CALLBACK_PARAM}, [&]<typename Pixel>(std::type_identity<Pixel>) {
+        if constexpr (std::is_same_v<Pixel, PF_Pixel>)
+            return iterate8->iterate(in_data, 0, progressFinal, info->inputWorld, nullptr, info,
+                                     backgroundRoutine<Pixel>(info), output);
+        else if constexpr (std::is_same_v<Pixel, PF_Pixel16>)
+            return iterate16->iterate(in_data, 0, progressFinal, info->inputWorld, nullptr, info,
+                                      backgroundRoutine<Pixel>(info), output);
+        else
+            return iterateFloat->iterate(in_data, 0, progressFinal, info->inputWorld, nullptr, info,
+                                         backgroundRoutine<Pixel>(info), output);
+    });
 }

@@ -4,9 +4,8 @@
 //
 // getAndOutputColor runs for every covered output pixel, on the drawing
 // pass's worker threads: no allocation, no host suite, the output pixel
-// reached by direct indexing through outputPitch. The drawing pass may call
-// the per-format template getAndOutputColorT<T> directly, or once look up
-// the per-format function with getAndOutputColorFor(format).
+// reached by direct indexing through outputPitch. getAndOutputColor picks
+// the per-format template getAndOutputColorT<T> from the render's format.
 #pragma once
 
 #include <cmath>
@@ -182,9 +181,3 @@ inline void getAndOutputColorT(PFInfo* info, std::uint32_t lineIndex, float path
 void getAndOutputColor(PFInfo* info, std::uint32_t lineIndex, float pathDistance, Linestra::Int32Point pixel,
                        Linestra::FloatPoint lineOrigin, float directionX, float directionY, float lineDistance,
                        float pathSampleStep, float pathSampleCount);
-
-using GetAndOutputColorFunction = void (*)(PFInfo*, std::uint32_t, float, Linestra::Int32Point, Linestra::FloatPoint,
-                                           float, float, float, float, float);
-
-// The per-format colouring routine for a format code; null for an unknown code.
-GetAndOutputColorFunction getAndOutputColorFor(PF_PixelFormat format);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "HostAPI.h"
 
@@ -76,9 +77,21 @@ inline Pixel truncatePixel(const FloatChannels& c)
     return p;
 }
 
-// Pixel (x, y) of an image whose rows are `pitch` pixels apart.
-template <typename Pixel>
-inline Pixel* pixelAt(PF_LayerDef* world, std::int32_t pitch, std::int32_t x, std::int32_t y)
+// The one place a pixel format code becomes a pixel type: calls
+// visit(std::type_identity<Pixel>{}) for the 8-bit, 16-bit or float pixel of
+// `format` and returns its result; a format the effect does not draw returns
+// `otherwise` without calling it.
+template <typename Result, typename Visit>
+inline Result withPixelType(PF_PixelFormat format, Result otherwise, Visit&& visit)
 {
-    return static_cast<Pixel*>(world->data) + (x + y * pitch);
+    switch (format) {
+    case PF_PixelFormat_ARGB32:
+        return visit(std::type_identity<PF_Pixel>{});
+    case PF_PixelFormat_ARGB64:
+        return visit(std::type_identity<PF_Pixel16>{});
+    case PF_PixelFormat_ARGB128:
+        return visit(std::type_identity<PF_PixelFloat>{});
+    default:
+        return otherwise;
+    }
 }

@@ -203,19 +203,15 @@ template <void (*Routine8)(PFInfo*, PF_InData*, PF_OutData*, PreparedTexture*),
 PF_Err runForFormat(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, PreparedTexture* prepared)
 {
     try {
-        switch (info->pixelFormat) {
-        case PF_PixelFormat_ARGB32:
-            Routine8(info, in_data, out_data, prepared);
-            break;
-        case PF_PixelFormat_ARGB64:
-            Routine16(info, in_data, out_data, prepared);
-            break;
-        case PF_PixelFormat_ARGB128:
-            RoutineFloat(info, in_data, out_data, prepared);
-            break;
-        default:
-            break;
-        }
+        withPixelType(info->pixelFormat, false, [&]<typename Pixel>(std::type_identity<Pixel>) {
+            if constexpr (std::is_same_v<Pixel, PF_Pixel>)
+                Routine8(info, in_data, out_data, prepared);
+            else if constexpr (std::is_same_v<Pixel, PF_Pixel16>)
+                Routine16(info, in_data, out_data, prepared);
+            else
+                RoutineFloat(info, in_data, out_data, prepared);
+            return true;
+        });
     } catch (PF_Err err) {
         return err;
     }

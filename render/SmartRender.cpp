@@ -26,6 +26,7 @@
 #include "host/SuiteScoper.h"
 #include "pixels/Background.h"
 #include "pixels/TexturePreparation.h"
+#include "pixels/PixelTraits.h"
 #include "render/FineLineTable.h"
 #include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
@@ -40,20 +41,11 @@ struct FreeDeleter {
 // the effect does not draw.
 std::uint16_t pixelPitch(const PF_EffectWorld& world, PF_PixelFormat format)
 {
-    A_long bytesPerPixel = 0;
-    switch (format) {
-    case PF_PixelFormat_ARGB32:
-        bytesPerPixel = 4;
-        break;
-    case PF_PixelFormat_ARGB64:
-        bytesPerPixel = 8;
-        break;
-    case PF_PixelFormat_ARGB128:
-        bytesPerPixel = 16;
-        break;
-    default:
+    const A_long bytesPerPixel = withPixelType(format, A_long{0}, []<typename Pixel>(std::type_identity<Pixel>) {
+        return static_cast<A_long>(sizeof(Pixel));
+    });
+    if (bytesPerPixel == 0)
         return 0;
-    }
     return static_cast<std::uint16_t>(world.rowbytes / bytesPerPixel);
 }
 

@@ -302,6 +302,4 @@ TEST(OutputColourDispatch, UnknownFormatWritesNothing)
     const PF_Pixel before = at<PF_Pixel>(scene.output, 5, 4);
     scene.colour(5, 4, FloatPoint{3.0f, 4.0f}, 1.0f, 0.0f, 2.0f, 20.0f);
     EXPECT_TRUE(pixelEq(at<PF_Pixel>(scene.output, 5, 4), before));
-    EXPECT_EQ(getAndOutputColorFor(PF_PixelFormat_INVALID), nullptr);
-    EXPECT_EQ(getAndOutputColorFor(PF_PixelFormat_ARGB64), &getAndOutputColorT<PF_Pixel16>);
 }
