@@ -210,26 +210,11 @@ std::pair<int, int> ParseFrames(const std::string& text)
     return {static_cast<int>(first), static_cast<int>(last)};
 }
 
+// The code as messages show it: "out of memory (4)".
 std::string ErrorText(PF_Err err)
 {
-    switch (err) {
-    case PF_Err_OUT_OF_MEMORY:
-        return "out of memory (4)";
-    case PF_Err_INTERNAL_STRUCT_DAMAGED:
-        return "internal structure damaged (512)";
-    case PF_Err_INVALID_INDEX:
-        return "invalid index (513)";
-    case PF_Err_UNRECOGNIZED_PARAM_TYPE:
-        return "unrecognised parameter type (514)";
-    case PF_Err_INVALID_CALLBACK:
-        return "invalid callback (515)";
-    case PF_Err_BAD_CALLBACK_PARAM:
-        return "bad callback parameter (516)";
-    case PF_Interrupt_CANCEL:
-        return "cancelled (517)";
-    default:
-        return "error " + std::to_string(err);
-    }
+    const std::string_view name = harness::ErrorName(err);
+    return name.empty() ? "error " + std::to_string(err) : std::string(name) + " (" + std::to_string(err) + ")";
 }
 
 std::string ViolationsText(const std::vector<Violation>& violations)

@@ -48,6 +48,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -212,6 +213,10 @@ A_long ScaledSize(A_long size, A_long n, A_u_long d);
 
 // One line per violation, for test failure messages.
 std::string Describe(const std::vector<Violation>& violations);
+
+// The name of a host or effect error code ("bad callback parameter"); empty
+// for a code without one. Messages and the trace both take names from here.
+std::string_view ErrorName(PF_Err err);
 
 class Host {
 public:

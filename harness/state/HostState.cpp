@@ -364,32 +364,40 @@ void HostCall::traceCall(std::string arguments, std::string result)
     host_->trace.record(std::move(entry));
 }
 
-std::string HostCall::ErrorText(PF_Err err)
+std::string_view ErrorName(PF_Err err)
 {
     switch (err) {
-    case PF_Err_NONE:
-        return "0";
     case PF_Err_OUT_OF_MEMORY:
-        return "4 (out of memory)";
+        return "out of memory";
     case A_Err_MISSING_SUITE:
-        return "13 (missing suite)";
+        return "missing suite";
     case PF_Err_INTERNAL_STRUCT_DAMAGED:
-        return "512 (internal struct damaged)";
+        return "internal structure damaged";
     case PF_Err_INVALID_INDEX:
-        return "513 (invalid index)";
+        return "invalid index";
     case PF_Err_UNRECOGNIZED_PARAM_TYPE:
-        return "514 (unrecognized param type)";
+        return "unrecognised parameter type";
     case PF_Err_INVALID_CALLBACK:
-        return "515 (invalid callback)";
+        return "invalid callback";
     case PF_Err_BAD_CALLBACK_PARAM:
-        return "516 (bad callback param)";
+        return "bad callback parameter";
     case PF_Interrupt_CANCEL:
-        return "517 (cancel)";
+        return "cancelled";
     case kSuiteNotFoundError:
-        return Hex(static_cast<std::uint32_t>(err)) + " (suite not found)";
+        return "suite not found";
     default:
-        return std::to_string(err);
+        return {};
     }
+}
+
+std::string HostCall::ErrorText(PF_Err err)
+{
+    if (err == PF_Err_NONE)
+        return "0";
+    const std::string_view name = ErrorName(err);
+    const std::string code =
+        err == kSuiteNotFoundError ? Hex(static_cast<std::uint32_t>(err)) : std::to_string(err);
+    return name.empty() ? code : code + " (" + std::string(name) + ")";
 }
 
 } // namespace harness

@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
@@ -280,6 +281,7 @@ public:
             traceCall(arguments(), result);
     }
 
+    // The code as the trace shows it: "516 (bad callback parameter)".
     static std::string ErrorText(PF_Err err);
 
 private:

@@ -47,7 +47,7 @@ TEST(Violations, CallsAfterAHostErrorAreReported)
     const harness::FrameResult frame = host->renderFrame();
     EXPECT_EQ(frame.preRenderErr, PF_Err_BAD_CALLBACK_PARAM);
     const std::string text = harness::Describe(frame.violations);
-    EXPECT_TRUE(Reports(frame.violations, "checkout_param called after the host answered 516 (bad callback param) "
+    EXPECT_TRUE(Reports(frame.violations, "checkout_param called after the host answered 516 (bad callback parameter) "
                                           "to checkout_param in the same command"))
         << text;
     EXPECT_TRUE(Reports(frame.violations, "PF_CheckoutPath called after the host answered 516")) << text;
