@@ -50,7 +50,8 @@ inline constexpr std::int32_t kReservedInfo = 8;
 // Effect info flags ('eINF').
 inline constexpr std::int16_t kInfoFlags = 0;
 
-// Effect version 1.1.0, development stage, build 1.
+// Effect version 1.1.0, development stage, build 1. CMakeLists.txt reads the
+// project version from the three numbers below; change it here only.
 inline constexpr std::uint32_t kVersionMajor = 1;
 inline constexpr std::uint32_t kVersionMinor = 1;
 inline constexpr std::uint32_t kVersionBugFix = 0;
