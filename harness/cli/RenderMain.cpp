@@ -165,8 +165,10 @@ public:
     throw RunError{message};
 }
 
-// The module built beside this command: in its folder, or the folder above
-// (build/harness/linestra-render and build/Linestra.so).
+// The module beside this command: in its folder, the folder above (in the
+// build: build/harness/linestra-render and build/Linestra.so), or where the
+// install puts it (<prefix>/bin/linestra-render and
+// <prefix>/lib/linestra/Linestra.so).
 std::string FindModule(const char* argv0)
 {
     std::error_code ec;
@@ -174,12 +176,14 @@ std::string FindModule(const char* argv0)
     if (ec)
         self = fs::absolute(argv0, ec);
     const fs::path folder = self.parent_path();
-    const std::vector<fs::path> candidates{folder / kModuleName, folder.parent_path() / kModuleName};
+    const std::vector<fs::path> candidates{folder / kModuleName, folder.parent_path() / kModuleName,
+                                           (folder / LINESTRA_MODULE_FROM_BIN / kModuleName).lexically_normal()};
     for (const fs::path& candidate : candidates)
         if (fs::is_regular_file(candidate, ec))
             return candidate.string();
     Fail("cannot find the effect module " + std::string(kModuleName) + " beside linestra-render (looked for " +
-         candidates[0].string() + " and " + candidates[1].string() + "); build it, or name it with --plugin PATH");
+         candidates[0].string() + ", " + candidates[1].string() + " and " + candidates[2].string() +
+         "); build it, or name it with --plugin PATH");
 }
 
 std::pair<int, int> ParseFrames(const std::string& text)
