@@ -22,8 +22,7 @@ class Line;
 }
 
 // Owner ranks (see OwnerRank): larger for a smaller step, then a lower
-// walking line; kNoOwner is below every visit.
-constexpr OwnerRank kNoOwner = 0;
+// walking line; kNoOwner (render/PFInfo.h) is below every visit.
 constexpr OwnerRank ownerRank(std::uint32_t step, std::uint32_t walkingLine)
 {
     return ~((std::uint64_t{step} << 32) | walkingLine);

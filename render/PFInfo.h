@@ -28,6 +28,7 @@ using PaintedMaskWord = std::atomic<std::uint64_t>;
 // Raised with an atomic maximum, which gives the same owners whatever the
 // thread order.
 using OwnerRank = std::uint64_t;
+constexpr OwnerRank kNoOwner = 0;
 
 struct PFInfo {
     PF_EffectWorld* inputWorld;         // 1  input layer checked out for this render

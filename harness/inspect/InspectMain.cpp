@@ -28,7 +28,6 @@
 #include <unistd.h>
 #endif
 
-#include "geometry/DrawingPass.h"
 #include "harness/protocol/EffectEntry.h"
 #include "harness/state/Host.h"
 #include "harness/scenes/Scene.h"
