@@ -4,8 +4,11 @@
 // on the host's threads, and releases everything it made.
 //
 // Host calls after the first error of the command are skipped, and the first
-// error is the command's result. Everything the pass allocates or checks
-// out is released on every path, errors, cancel and thrown codes included.
+// error is the command's result. The memory the pass allocates, the input
+// and texture layers it checks out and the texture images it makes are
+// released on every path, errors, cancel and thrown codes included. The mask
+// path and its segment preparations are released only while no error is
+// pending: after an error the host discards them with the failed command.
 #include "render/RenderCommands.h"
 
 #include <chrono>
@@ -186,12 +189,82 @@ void reportLayoutTime(double seconds)
     OutputDebugString("Time spent on that literal one thing: " + std::to_string(milliseconds) + "ms.\n");
 }
 
+// Clears the render context's pointers to this command's tables however
+// the command ends: the tables die with it, and nothing reads them after.
+class ContextTablesScope {
+public:
+    explicit ContextTablesScope(PFInfo* info) : info_(info) {}
+    ContextTablesScope(const ContextTablesScope&) = delete;
+    ContextTablesScope& operator=(const ContextTablesScope&) = delete;
+    ~ContextTablesScope()
+    {
+        info_->paintedMask = nullptr;
+        info_->lines = nullptr;
+        info_->bucketFirstLine = nullptr;
+        info_->bucketLineCount = nullptr;
+        info_->ownerRanks = nullptr;
+        info_->segmentEnds = nullptr;
+    }
+
+private:
+    PFInfo* info_;
+};
+
+// The rest of the fine line table after line 0: every segment prepared, the
+// table built along the path, the preparations cleaned up and the lines'
+// fan angles measured. info->segmentEnds points into segmentEnds.
+PF_Err buildRestOfFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data,
+                                const PF_PathDataSuite1* pathData, PF_PathOutlinePtr path,
+                                const PF_Iterate8Suite1* iterate, const Linestra::Line& first,
+                                std::vector<double>& segmentEnds, FineLineTable& table, PF_Err err)
+{
+    segmentEnds.assign(info->segmentCount, 0.0);
+    SegmentPreparations preparations(in_data, pathData, path, info->segmentCount);
+    for (std::uint32_t i = 0; i < info->segmentCount && !err; ++i)
+        err = preparations.prepare(i, info->segLengthFrequency);
+    segmentEnds[0] = info->segmentLengths[0];
+    for (std::uint32_t i = 1; i < info->segmentCount; ++i)
+        segmentEnds[i] = segmentEnds[i - 1] + info->segmentLengths[i];
+    info->segmentEnds = segmentEnds.data();
+
+    const PreparedPath prepared{in_data, pathData, path, preparations.data()};
+    err = buildFineLineTable(info, in_data, out_data, prepared, table, first, err);
+    err = preparations.cleanUp(err);
+    if (!err)
+        err = measureFanAngles(table.lines, iterate);
+    return err;
+}
+
+// The owner of every output pixel, in a zero-filled table (memory the system
+// hands out fresh costs nothing until a line first reaches its pixels).
+PF_Err runOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate,
+                        std::unique_ptr<OwnerRank, FreeDeleter>& ownerRanks)
+{
+    ownerRanks.reset(static_cast<OwnerRank*>(std::calloc(info->outputPixelCount, sizeof(OwnerRank))));
+    if (!ownerRanks && info->outputPixelCount > 0)
+        throw std::bad_alloc();
+    info->ownerRanks = ownerRanks.get();
+    const PhaseClock clock(info, &RenderPhaseTimes::ownership);
+    return runPixelOwnershipPass(info, in_data, iterate);
+}
+
+// The drawing pass by output rows on the host's threads.
+PF_Err runDrawingPass(PFInfo* info, const PF_Iterate8Suite1* iterate)
+{
+    const PhaseClock clock(info, &RenderPhaseTimes::drawing);
+    std::vector<std::int32_t> centres(info->iteratorCount);
+    findCentreLines(info, centres.data());
+    DrawingPass pass{info, centres.data(), candidateCount(info->searchRadius)};
+    return iterate->iterate_generic(static_cast<A_long>(info->height), &pass, drawSubpixels_IterateFunc);
+}
+
 // Builds the fine line table and the ownership tables and runs the drawing
 // pass. Entered with no error pending and at least one line of non-zero
 // length; returns the command's pending error.
 PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const PF_Iterate8Suite1* iterate)
 {
     PF_Err err = PF_Err_NONE;
+    const ContextTablesScope tablesScope(info);
 
     // Every bucket holds at least two lines: a path too long for the memory
     // budget is refused before anything is checked out or built.
@@ -238,37 +311,17 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     table.lines.push_back(Linestra::makeCompactFineLine(first));
     err = PF_PROGRESS(in_data, 15, 100);
 
-    std::vector<double> segmentEnds(info->segmentCount);
-    SegmentPreparations preparations(in_data, pathData, path, info->segmentCount);
-    for (std::uint32_t i = 0; i < info->segmentCount && !err; ++i)
-        err = preparations.prepare(i, info->segLengthFrequency);
-    segmentEnds[0] = info->segmentLengths[0];
-    for (std::uint32_t i = 1; i < info->segmentCount; ++i)
-        segmentEnds[i] = segmentEnds[i - 1] + info->segmentLengths[i];
-    info->segmentEnds = segmentEnds.data();
-
-    const PreparedPath prepared{in_data, pathData, path, preparations.data()};
-    err = buildFineLineTable(info, in_data, out_data, prepared, table, first, err);
-    err = preparations.cleanUp(err);
-    if (!err)
-        err = measureFanAngles(table.lines, iterate);
+    std::vector<double> segmentEnds;
+    err = buildRestOfFineLineTable(info, in_data, out_data, pathData, path, iterate, first, segmentEnds, table, err);
     tableClock.reset();
 
     reportLayoutTime(table.layoutSeconds);
     if (!err)
         err = PF_PROGRESS(in_data, 60, 100);
 
-    // Zero-filled by the allocator: memory the system hands out fresh costs
-    // nothing until a line first reaches its pixels.
     std::unique_ptr<OwnerRank, FreeDeleter> ownerRanks;
-    if (!err && info->useOwnerTables) {
-        ownerRanks.reset(static_cast<OwnerRank*>(std::calloc(info->outputPixelCount, sizeof(OwnerRank))));
-        if (!ownerRanks && info->outputPixelCount > 0)
-            throw std::bad_alloc();
-        info->ownerRanks = ownerRanks.get();
-        const PhaseClock clock(info, &RenderPhaseTimes::ownership);
-        err = runPixelOwnershipPass(info, in_data, iterate);
-    }
+    if (!err && info->useOwnerTables)
+        err = runOwnershipPass(info, in_data, iterate, ownerRanks);
 
     info->paintedMask = paintedMask.get();
     info->lines = table.lines.data();
@@ -279,27 +332,51 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     if (!err)
         err = PF_PROGRESS(in_data, 80, 100);
 
-    if (!err) {
-        const PhaseClock clock(info, &RenderPhaseTimes::drawing);
-        std::vector<std::int32_t> centres(info->iteratorCount);
-        findCentreLines(info, centres.data());
-        DrawingPass pass{info, centres.data(), candidateCount(info->searchRadius)};
-        err = iterate->iterate_generic(static_cast<A_long>(info->height), &pass, drawSubpixels_IterateFunc);
-    }
+    if (!err)
+        err = runDrawingPass(info, iterate);
     if (!err)
         err = suites.PathQuerySuite1()->PF_CheckinPath(in_data->effect_ref, info->pathId, false, path);
 
     if (info->renderObserver != nullptr)
         info->renderObserver(info, info->renderObserverContext);
-
-    // The tables die with this scope; nothing reads them after the command.
-    info->paintedMask = nullptr;
-    info->lines = nullptr;
-    info->bucketFirstLine = nullptr;
-    info->bucketLineCount = nullptr;
-    info->ownerRanks = nullptr;
-    info->segmentEnds = nullptr;
     return err;
+}
+
+// The texture (the placeholder picture, or the texture layer flipped and
+// mirrored as the controls ask) and the output's background, each after an
+// abort question.
+PF_Err prepareTextureAndBackground(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, PreparedTexture* texture)
+{
+    const PhaseClock clock(info, &RenderPhaseTimes::textureAndBackground);
+    PF_Err err = PF_ABORT(in_data);
+    if (!err)
+        err = outputDefaultTextureForFormat(info, in_data, out_data, texture);
+    if (!err) {
+        err = PF_ABORT(in_data);
+        if (!info->useOriginalFrame) {
+            const PF_Err flipErr = flipAndMirrorTextureForFormat(info, in_data, out_data, texture);
+            if (!err)
+                err = flipErr;
+        }
+    }
+    if (!err) {
+        err = PF_ABORT(in_data);
+        if (!err)
+            err = drawBackgroundToOutput(info, in_data, out_data, static_cast<int>(info->pixelFormat));
+    }
+    return err;
+}
+
+// The render context's view of this frame's pixels.
+void describeFrame(PFInfo* info, PF_PixelFormat format, PF_EffectWorld* input, PF_EffectWorld* output)
+{
+    info->pixelFormat = format;
+    info->inputWorld = input;
+    info->outputWorld = output;
+    info->width = input->width;
+    info->height = input->height;
+    info->inputPitch = pixelPitch(*input, format);
+    info->outputPitch = pixelPitch(*output, format);
 }
 
 } // namespace
@@ -331,13 +408,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
         err = PF_PROGRESS(in_data, 0, 100);
         iterateSuite.emplace(in_data, kPFIterate8Suite, kPFIterate8SuiteVersion1, out_data);
 
-        info->pixelFormat = format;
-        info->inputWorld = input;
-        info->outputWorld = output;
-        info->width = input->width;
-        info->height = input->height;
-        info->inputPitch = pixelPitch(*input, format);
-        info->outputPitch = pixelPitch(*output, format);
+        describeFrame(info, format, input, output);
 
         if (!err)
             err = textureLayer.checkOut();
@@ -349,26 +420,8 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
         // the work here, so that the texture images made so far are still
         // disposed and the input checked in.
         try {
-            // Texture and background.
-            if (!err) {
-                const PhaseClock clock(info, &RenderPhaseTimes::textureAndBackground);
-                err = PF_ABORT(in_data);
-                if (!err)
-                    err = outputDefaultTextureForFormat(info, in_data, out_data, &texture);
-                if (!err) {
-                    err = PF_ABORT(in_data);
-                    if (!info->useOriginalFrame) {
-                        const PF_Err flipErr = flipAndMirrorTextureForFormat(info, in_data, out_data, &texture);
-                        if (!err)
-                            err = flipErr;
-                    }
-                }
-                if (!err) {
-                    err = PF_ABORT(in_data);
-                    if (!err)
-                        err = drawBackgroundToOutput(info, in_data, out_data, static_cast<int>(info->pixelFormat));
-                }
-            }
+            if (!err)
+                err = prepareTextureAndBackground(info, in_data, out_data, &texture);
 
             // Lines, when any reaches the frame.
             if (!err && info->maxLineLength > 0)
