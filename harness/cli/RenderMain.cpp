@@ -418,6 +418,97 @@ std::vector<fs::path> SceneFiles(const Options& options, const Scene* scene)
     return files;
 }
 
+// Loads the module, runs its set-up and applies the scene; any failure is
+// the run's error.
+void SetUpEffect(Host& host, const std::string& modulePath, Scene& scene)
+{
+    try {
+        host.load(modulePath);
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    }
+    if (const PF_Err err = host.setup(); err != PF_Err_NONE) {
+        const CommandReport& report = host.lastCommand();
+        Fail("the effect's set-up failed: " + ErrorText(err) +
+             (report.returnMsg.empty() ? std::string() : ": " + report.returnMsg) +
+             ViolationsText(host.violations()));
+    }
+    if (!host.violations().empty())
+        Fail("the effect broke the host's rules during set-up:" + ViolationsText(host.violations()));
+    try {
+        ApplyScene(scene, host);
+    } catch (const std::bad_alloc&) {
+        Fail(scene.file + ": not enough memory to hold the scene's pictures");
+    }
+}
+
+// Why a rendered frame cannot be written; empty when it can.
+std::string FrameFailure(const FrameResult& result)
+{
+    std::string failure;
+    if (result.preRenderErr != PF_Err_NONE)
+        failure = "the effect's pre-render returned " + ErrorText(result.preRenderErr);
+    else if (result.renderSent && result.renderErr != PF_Err_NONE)
+        failure = "the effect's render returned " + ErrorText(result.renderErr);
+    else if (!result.renderSent || !result.output)
+        failure = "the host produced no output picture";
+    if (!failure.empty() && !result.returnMsg.empty())
+        failure += ": " + result.returnMsg;
+    if (!result.violations.empty())
+        failure += (failure.empty() ? std::string("the effect broke the host's rules:")
+                                    : std::string("; the effect also broke the host's rules:")) +
+                   ViolationsText(result.violations);
+    return failure;
+}
+
+// The --stats entry of a frame: its command times from the host's records
+// since firstCommand, its progress marks and the peak memory so far.
+FrameStats FrameStatsOf(const Host& host, std::size_t firstCommand, int frame, const std::vector<ProgressMark>& marks)
+{
+    FrameStats entry;
+    entry.frame = frame;
+    const std::vector<CommandReport>& commands = host.commands();
+    for (std::size_t i = firstCommand; i < commands.size(); ++i) {
+        if (commands[i].cmd == PF_Cmd_SMART_PRE_RENDER)
+            entry.preRenderMs = commands[i].milliseconds;
+        else if (commands[i].cmd == PF_Cmd_SMART_RENDER)
+            entry.renderMs = commands[i].milliseconds;
+    }
+    entry.progress = marks;
+    entry.peakRssMb = PeakRssMb();
+    return entry;
+}
+
+// The --stats file, written whole or not at all.
+void WriteStats(const std::string& path, const std::string& sceneFile, const std::vector<FrameStats>& stats,
+                double seconds)
+{
+    const std::string text = StatsJson(sceneFile, stats, seconds).dump(2) + "\n";
+    try {
+        TemporaryOutput file(path);
+        file.write(text.data(), text.size());
+        file.commit();
+    } catch (const OutputFileError& e) {
+        Fail(std::string("--stats: ") + e.what());
+    }
+}
+
+// "wrote ..." and, for several frames, the rate.
+void NoteWritten(Console& console, const std::vector<std::string>& written, int bitDepth, double seconds)
+{
+    const char* depth = bitDepth == 32 ? "float" : bitDepth == 16 ? "16-bit" : "8-bit";
+    if (written.size() == 1) {
+        console.note("wrote " + written.front() + " (" + depth + ")");
+        return;
+    }
+    console.note("wrote " + std::to_string(written.size()) + " frames, " + written.front() + " to " +
+                 written.back() + " (" + depth + ")");
+    char rate[96];
+    std::snprintf(rate, sizeof rate, "%zu frames in %.1f s (%.1f frames/s)", written.size(), seconds,
+                  seconds > 0 ? static_cast<double>(written.size()) / seconds : 0.0);
+    console.note(rate);
+}
+
 // Renders the prepared scene: every frame, written as it is done.
 int RenderScene(const Options& options, PreparedScene& prepared, const std::string& modulePath, Console& console)
 {
@@ -445,24 +536,7 @@ int RenderScene(const Options& options, PreparedScene& prepared, const std::stri
     }
     Host host(hostOptions);
     CancelBinding cancelBinding(host);
-    try {
-        host.load(modulePath);
-    } catch (const std::exception& e) {
-        Fail(e.what());
-    }
-    if (const PF_Err err = host.setup(); err != PF_Err_NONE) {
-        const CommandReport& report = host.lastCommand();
-        Fail("the effect's set-up failed: " + ErrorText(err) +
-             (report.returnMsg.empty() ? std::string() : ": " + report.returnMsg) +
-             ViolationsText(host.violations()));
-    }
-    if (!host.violations().empty())
-        Fail("the effect broke the host's rules during set-up:" + ViolationsText(host.violations()));
-    try {
-        ApplyScene(scene, host);
-    } catch (const std::bad_alloc&) {
-        Fail(scene.file + ": not enough memory to hold the scene's pictures");
-    }
+    SetUpEffect(host, modulePath, scene);
 
     if (options.cancelAfter > 0)
         host.abortFrom(options.cancelAfter);
@@ -544,36 +618,13 @@ int RenderScene(const Options& options, PreparedScene& prepared, const std::stri
             throw Cancelled{frame, options.cancelAfter};
         }
 
-        std::string failure;
-        if (result.preRenderErr != PF_Err_NONE)
-            failure = "the effect's pre-render returned " + ErrorText(result.preRenderErr);
-        else if (result.renderSent && result.renderErr != PF_Err_NONE)
-            failure = "the effect's render returned " + ErrorText(result.renderErr);
-        else if (!result.renderSent || !result.output)
-            failure = "the host produced no output picture";
-        if (!failure.empty() && !result.returnMsg.empty())
-            failure += ": " + result.returnMsg;
-        if (!result.violations.empty())
-            failure += (failure.empty() ? std::string("the effect broke the host's rules:")
-                                        : std::string("; the effect also broke the host's rules:")) +
-                       ViolationsText(result.violations);
-        if (!failure.empty()) {
+        if (const std::string failure = FrameFailure(result); !failure.empty()) {
             finishWrites();
             Fail("frame " + std::to_string(frame) + " failed" + writtenText() + ": " + failure);
         }
 
         {
-            FrameStats entry;
-            entry.frame = frame;
-            const std::vector<CommandReport>& commands = host.commands();
-            for (std::size_t i = firstCommand; i < commands.size(); ++i) {
-                if (commands[i].cmd == PF_Cmd_SMART_PRE_RENDER)
-                    entry.preRenderMs = commands[i].milliseconds;
-                else if (commands[i].cmd == PF_Cmd_SMART_RENDER)
-                    entry.renderMs = commands[i].milliseconds;
-            }
-            entry.progress = marks;
-            entry.peakRssMb = PeakRssMb();
+            FrameStats entry = FrameStatsOf(host, firstCommand, frame, marks);
             std::lock_guard lock(statsMutex);
             statsOfPath[path] = stats.size();
             stats.push_back(std::move(entry));
@@ -591,27 +642,10 @@ int RenderScene(const Options& options, PreparedScene& prepared, const std::stri
 
     if (!options.stats.empty()) {
         std::lock_guard lock(statsMutex);
-        const std::string text = StatsJson(scene.file, stats, seconds).dump(2) + "\n";
-        try {
-            TemporaryOutput file(options.stats);
-            file.write(text.data(), text.size());
-            file.commit();
-        } catch (const OutputFileError& e) {
-            Fail(std::string("--stats: ") + e.what());
-        }
+        WriteStats(options.stats, scene.file, stats, seconds);
     }
     const std::vector<std::string> written = writer.written();
-    const char* depth = render.bitDepth == 32 ? "float" : render.bitDepth == 16 ? "16-bit" : "8-bit";
-    if (written.size() == 1) {
-        console.note("wrote " + written.front() + " (" + depth + ")");
-    } else {
-        console.note("wrote " + std::to_string(written.size()) + " frames, " + written.front() + " to " +
-                     written.back() + " (" + depth + ")");
-        char rate[96];
-        std::snprintf(rate, sizeof rate, "%zu frames in %.1f s (%.1f frames/s)", written.size(), seconds,
-                      seconds > 0 ? static_cast<double>(written.size()) / seconds : 0.0);
-        console.note(rate);
-    }
+    NoteWritten(console, written, render.bitDepth, seconds);
     if (InterruptRequested())
         throw Interrupted{-1, written.size()};
     return 0;
@@ -630,6 +664,28 @@ int Run(const Options& options, const char* argv0, Console& console, const Stdou
     }
     PreparedScene prepared = PrepareScene(options);
     return RenderScene(options, prepared, modulePath, console);
+}
+
+// Prints why a run failed on standard error and returns its exit status.
+// Called from a catch block; an exception of a kind not named here goes on.
+int ReportRunFailure()
+{
+    try {
+        throw;
+    } catch (const Cancelled& c) {
+        std::cerr << "linestra-render: cancelled at abort question " << c.question << " during frame " << c.frame
+                  << "; frame " << c.frame << " was not written\n";
+        return kExitCancelled;
+    } catch (const RunError& e) {
+        std::cerr << "linestra-render: " << e.message << "\n";
+    } catch (const SceneError& e) {
+        std::cerr << "linestra-render: " << e.what() << "\n";
+    } catch (const std::bad_alloc&) {
+        std::cerr << "linestra-render: not enough memory\n";
+    } catch (const std::exception& e) {
+        std::cerr << "linestra-render: " << e.what() << "\n";
+    }
+    return 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -663,17 +719,10 @@ int Watch(const Options& options, const char* argv0, Console& console)
             PreparedScene prepared = PrepareScene(options);
             files = SceneFiles(options, &prepared.scene);
             RenderScene(options, prepared, modulePath, console);
-        } catch (const RunError& e) {
-            std::cerr << "linestra-render: " << e.message << "\n";
-        } catch (const Cancelled& c) {
-            std::cerr << "linestra-render: cancelled at abort question " << c.question << " during frame "
-                      << c.frame << "; frame " << c.frame << " was not written\n";
-        } catch (const SceneError& e) {
-            std::cerr << "linestra-render: " << e.what() << "\n";
-        } catch (const std::bad_alloc&) {
-            std::cerr << "linestra-render: not enough memory\n";
-        } catch (const std::exception& e) {
-            std::cerr << "linestra-render: " << e.what() << "\n";
+        } catch (const Interrupted&) {
+            throw;
+        } catch (...) {
+            ReportRunFailure(); // and watch on
         }
         if (InterruptRequested())
             throw Interrupted{};
@@ -785,18 +834,7 @@ int main(int argc, char** argv)
             std::cerr << "; " << i.written << " frame(s) were written";
         std::cerr << "\n";
         return kExitInterrupted;
-    } catch (const Cancelled& c) {
-        std::cerr << "linestra-render: cancelled at abort question " << c.question << " during frame " << c.frame
-                  << "; frame " << c.frame << " was not written\n";
-        return kExitCancelled;
-    } catch (const RunError& e) {
-        std::cerr << "linestra-render: " << e.message << "\n";
-    } catch (const SceneError& e) {
-        std::cerr << "linestra-render: " << e.what() << "\n";
-    } catch (const std::bad_alloc&) {
-        std::cerr << "linestra-render: not enough memory\n";
-    } catch (const std::exception& e) {
-        std::cerr << "linestra-render: " << e.what() << "\n";
+    } catch (...) {
+        return ReportRunFailure();
     }
-    return 1;
 }
