@@ -368,8 +368,9 @@ PF_Err finishPathFields(PathWalk& walk, const PF_InData* in_data, const RawParam
     return err;
 }
 
-// Steps 9 to 11 of the pass: the path is checked out, walked segment by
-// segment and checked back in.
+// The walking lines of the mask path: the path is checked out, walked
+// segment by segment (layOutPath), its lengths kept in the render context
+// (finishPathFields) and checked back in.
 PF_Err layOutLines(PF_InData* in_data, PF_OutData* out_data, PFInfo* info, AEGP_SuiteHandler& suites,
                    const PF_CheckoutResult& input, const RawParams& raw)
 {

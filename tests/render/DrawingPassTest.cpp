@@ -67,7 +67,7 @@ protected:
     }
     std::int32_t stepAt(int x, int y) const
     {
-        return keyAt(x, y) == kNoOwner ? 99999 : static_cast<std::int32_t>(ownerStepOf(keyAt(x, y)));
+        return keyAt(x, y) == kNoOwner ? -1 : static_cast<std::int32_t>(ownerStepOf(keyAt(x, y)));
     }
 
     PFInfo info{};
