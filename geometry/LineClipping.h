@@ -18,7 +18,10 @@ bool SegmentIntersectRectangle(float left, float bottom, float right, float top,
 // frame rectangle 0..width by 0..height.
 bool lineSegIsInFrame(Line* line, PFInfo* info);
 
-// y of (x, y) rotated about the origin by angle radians, in float.
+// y of (x, y) rotated about the origin by angle radians, in float:
+// x * sin(angle) + y * cos(angle). The drawing pass computes the same with
+// the sine and cosine of each fine line's angle taken once per line
+// (FineLine::sinAngle, cosAngle; geometry/FineLineDistance.h).
 float rotate_point_about_origin_return_y(float x, float y, float angle);
 
 // Walks a line one pixel (one direction vector) at a time. Constructing one
