@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "harness/images/Images.h"
 #include "harness/protocol/EffectEntry.h"
 #include "harness/state/Host.h"
 #include "render/PFInfo.h"
@@ -32,29 +33,6 @@ struct Scene {
     A_long width = 1920;
     A_long height = 1080;
 };
-
-harness::OwnedWorld gradientPicture(A_long width, A_long height, PF_PixelFormat format)
-{
-    harness::OwnedWorld world(width, height, format);
-    for (A_long y = 0; y < height; ++y) {
-        for (A_long x = 0; x < width; ++x) {
-            const double r = static_cast<double>(x) / width;
-            const double g = static_cast<double>(y) / height;
-            const double b = 0.5 + 0.5 * std::sin(static_cast<double>(x + y) * 0.02);
-            if (format == PF_PixelFormat_ARGB32)
-                world.row<PF_Pixel>(y)[x] = PF_Pixel{255, static_cast<A_u_char>(r * 255), static_cast<A_u_char>(g * 255),
-                                                     static_cast<A_u_char>(b * 255)};
-            else if (format == PF_PixelFormat_ARGB64)
-                world.row<PF_Pixel16>(y)[x] =
-                    PF_Pixel16{32768, static_cast<A_u_short>(r * 32768), static_cast<A_u_short>(g * 32768),
-                               static_cast<A_u_short>(b * 32768)};
-            else
-                world.row<PF_PixelFloat>(y)[x] =
-                    PF_PixelFloat{1.0f, static_cast<float>(r), static_cast<float>(g), static_cast<float>(b)};
-        }
-    }
-    return world;
-}
 
 harness::MaskPath starPolygon()
 {
@@ -133,8 +111,9 @@ void renderScene(benchmark::State& state, const Scene& scene, int bitDepth, int 
     }
     const A_long width = scene.width;
     const A_long height = scene.height;
-    host.setInput([width, height](PF_PixelFormat format) { return gradientPicture(width, height, format); }, width,
-                  height);
+    host.setInput(
+        [width, height](PF_PixelFormat format) { return harness::GeneratePattern("gradient", width, height, format); },
+        width, height);
     resetPeakMemory();
     scene.setUp(host);
 
