@@ -71,10 +71,11 @@ std::vector<std::string> PopupEntries(const char* names)
     return entries;
 }
 
+// The slider ranges are floats: seven digits say them as declared.
 std::string Number(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
+    std::snprintf(text, sizeof text, "%.7g", value);
     return text;
 }
 
