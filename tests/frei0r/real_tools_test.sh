@@ -65,11 +65,12 @@ ffmpeg -v error -f lavfi -i "testsrc=size=320x180:rate=25" -vf hue=h=90 -frames:
 echo '{"circle": [640, 360, 220]}' >circle.json
 svg='M 300 200 C 500 40 800 40 980 220 S 1100 600 700 620 Q 400 640 300 200 Z'
 
-# linestra-render of frame.png with a mask object and --set values.
+# linestra-render of frame.png with a mask object and --set values, at
+# $time seconds (default 0) of a 25 frames a second run.
 reference() {
   local out=$1 mask=$2
   shift 2
-  printf '{"input": "frame.png", "mask": %s}\n' "$mask" >scene.json
+  printf '{"input": "frame.png", "mask": %s, "render": {"fps": 25, "time": %s}}\n' "$mask" "${time:-0}" >scene.json
   local sets=()
   for setting in "$@"; do sets+=(--set "$setting"); done
   "$render" scene.json -o "$out" --quiet "${sets[@]}"
@@ -111,11 +112,12 @@ ffmpeg-clip)
     ffmpeg -v error -y -i clip.mkv -vf "select=eq(n\,$frame)" -frames:v 1 -pix_fmt rgba in.png
     mv in.png frame.png
     offset=$([[ $frame -lt 25 ]] && echo 0 || echo 120)
+    time=$(awk "BEGIN { print $frame / 25 }")
     reference ref.png '{"circle": [640, 360, 220]}' "Specified Layer=texture.png" "Texture Offset=$offset"
     same_pixels "$name" ref.png
   done
-  # The offset changed the picture, not only the clip's own motion: frame
-  # 25 rendered with the first offset differs from what ffmpeg wrote.
+  # The offset changed the picture, not only the clip's own motion: the
+  # last frame rendered with the first offset differs from what ffmpeg wrote.
   reference ref.png '{"circle": [640, 360, 220]}' "Specified Layer=texture.png" "Texture Offset=0"
   differs out_50.png ref.png || fail "Texture Offset did not change over time"
   ;;
