@@ -114,15 +114,26 @@ const ParamTable& Params()
 
 void ReportOnce(const std::string& message)
 {
+    // A value animated through a bad range gives a new message each frame:
+    // after this many distinct ones the rest are left unsaid (and the set
+    // stops growing).
+    constexpr std::size_t kMaxMessages = 100;
     static std::mutex mutex;
     static std::set<std::string> reported;
+    bool last = false;
     try {
         std::lock_guard lock(mutex);
-        if (!reported.insert(message).second)
+        if (reported.size() > kMaxMessages || !reported.insert(message).second)
             return;
+        last = reported.size() > kMaxMessages;
     } catch (...) {
+        return;
     }
-    std::fprintf(stderr, "linestra: %s\n", message.c_str());
+    if (last)
+        std::fprintf(stderr, "linestra: %zu different problems so far; further ones are not reported\n",
+                     kMaxMessages);
+    else
+        std::fprintf(stderr, "linestra: %s\n", message.c_str());
     std::fflush(stderr);
 }
 

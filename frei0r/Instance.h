@@ -39,7 +39,8 @@ inline constexpr int kFirstControlParam = 3;
 const ParamTable& Params();
 
 // Writes "linestra: MESSAGE" on standard error unless the same message was
-// written before in this process.
+// written before in this process; after 100 distinct messages, says so once
+// and writes no more.
 void ReportOnce(const std::string& message);
 
 // Options of an instance's host.
