@@ -20,6 +20,13 @@
 #include <string>
 #include <vector>
 
+#if defined(LINESTRA_BENCH_FREI0R)
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <fstream>
+#endif
+
 #include "harness/images/Images.h"
 #include "harness/protocol/EffectEntry.h"
 #include "harness/state/Host.h"
@@ -152,8 +159,106 @@ void renderScene(benchmark::State& state, const Scene& scene, int bitDepth, int 
     state.counters["peak_rss_mb"] = peakMemoryMegabytes();
 }
 
+#if defined(LINESTRA_BENCH_FREI0R)
+// The frei0r path against the effect's own time, for the circle at 1920 x
+// 1080, 8 bits, all cores:
+//   frei0r/circle/effect        pre-render and render through the host, the
+//                               input converted once and kept, checks off
+//   frei0r/circle/entry-points  f0r_update of the built linestra.so, which
+//                               takes a new RGBA frame each time, converts
+//                               it and the result, and applies its settings
+constexpr A_long kFrei0rWidth = 1920;
+constexpr A_long kFrei0rHeight = 1080;
+
+void frei0rEffectTime(benchmark::State& state)
+{
+    harness::HostOptions options;
+    options.checks = false;
+    options.keepWorkerThreads = true;
+    harness::Host host(options);
+    host.load(harness::LinkedEffect());
+    if (host.setup() != PF_Err_NONE) {
+        state.SkipWithError("set-up failed");
+        return;
+    }
+    host.setInput(harness::GeneratePattern("gradient", kFrei0rWidth, kFrei0rHeight, PF_PixelFormat_ARGB32));
+    host.setMask(harness::EllipsePath(960, 540, 300, 300));
+    host.renderFrame({.bitDepth = 8});
+    int frame = 0;
+    for (auto _ : state) {
+        const harness::FrameResult result = host.renderFrame({.time = frame++ / 25.0, .bitDepth = 8});
+        if (result.renderErr != PF_Err_NONE) {
+            state.SkipWithError("render failed");
+            return;
+        }
+    }
+}
+
+void frei0rEntryPoints(benchmark::State& state)
+{
+    void* module = dlopen(LINESTRA_BENCH_FREI0R, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        state.SkipWithError(dlerror());
+        return;
+    }
+    using Init = int (*)();
+    using Construct = void* (*)(unsigned, unsigned);
+    using Destruct = void (*)(void*);
+    using SetParam = void (*)(void*, void*, int);
+    using Update = void (*)(void*, double, const std::uint32_t*, std::uint32_t*);
+    const auto init = reinterpret_cast<Init>(dlsym(module, "f0r_init"));
+    const auto construct = reinterpret_cast<Construct>(dlsym(module, "f0r_construct"));
+    const auto destruct = reinterpret_cast<Destruct>(dlsym(module, "f0r_destruct"));
+    const auto setParam = reinterpret_cast<SetParam>(dlsym(module, "f0r_set_param_value"));
+    const auto update = reinterpret_cast<Update>(dlsym(module, "f0r_update"));
+    if (init == nullptr || construct == nullptr || destruct == nullptr || setParam == nullptr || update == nullptr ||
+        init() != 1) {
+        state.SkipWithError("not a frei0r module");
+        dlclose(module);
+        return;
+    }
+    // The same circle as the effect's case, as a mask file.
+    const std::string maskFile = "/tmp/linestra-bench-circle-" + std::to_string(getpid()) + ".json";
+    std::ofstream(maskFile) << R"({"circle": [960, 540, 300]})";
+    const std::string maskText = "@" + maskFile;
+    void* instance = construct(kFrei0rWidth, kFrei0rHeight);
+    char* mask = const_cast<char*>(maskText.c_str());
+    setParam(instance, &mask, 0);
+
+    const harness::OwnedWorld picture = harness::GeneratePattern("gradient", kFrei0rWidth, kFrei0rHeight, PF_PixelFormat_ARGB32);
+    std::vector<std::uint32_t> in(static_cast<std::size_t>(kFrei0rWidth) * kFrei0rHeight);
+    std::vector<std::uint32_t> out(in.size());
+    for (A_long y = 0; y < kFrei0rHeight; ++y)
+        for (A_long x = 0; x < kFrei0rWidth; ++x) {
+            const PF_Pixel p = picture.row<PF_Pixel>(y)[x];
+            const std::uint8_t rgba[4] = {p.red, p.green, p.blue, p.alpha};
+            std::memcpy(&in[static_cast<std::size_t>(y) * kFrei0rWidth + static_cast<std::size_t>(x)], rgba, 4);
+        }
+    update(instance, 0.0, in.data(), out.data());
+    int frame = 0;
+    for (auto _ : state)
+        update(instance, frame++ / 25.0, in.data(), out.data());
+    if (out == in)
+        state.SkipWithError("the frame passed through unrendered");
+    destruct(instance);
+    std::remove(maskFile.c_str());
+    // The module stays loaded: its worker threads are gone, but a tool
+    // unloads it only at its own end, and so does this program.
+}
+#endif
+
 void registerAll()
 {
+#if defined(LINESTRA_BENCH_FREI0R)
+    benchmark::RegisterBenchmark("frei0r/circle/effect", frei0rEffectTime)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(3.0);
+    benchmark::RegisterBenchmark("frei0r/circle/entry-points", frei0rEntryPoints)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(3.0);
+#endif
     for (const Scene& scene : scenes()) {
         for (int bits : {8, 16, 32}) {
             for (int threads : {1, 0}) {

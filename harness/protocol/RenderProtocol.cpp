@@ -37,7 +37,7 @@ bool Contains(const PF_LRect& outer, const PF_LRect& inner)
 // A picture as the render receives it: in the render's format, scaled down.
 // Made once per format and scale and kept with the picture (a few at most).
 RenderedPicture RenderBuffer(const PictureInput& picture, PF_PixelFormat format, const Downsample& ds,
-                             const std::string& what)
+                             const std::string& what, bool hash)
 {
     const auto key = std::make_tuple(format, ds.nx, ds.dx, ds.ny, ds.dy);
     if (auto it = picture.rendered.find(key); it != picture.rendered.end())
@@ -55,7 +55,8 @@ RenderedPicture RenderBuffer(const PictureInput& picture, PF_PixelFormat format,
         rendered.buffer = std::make_shared<OwnedWorld>(std::move(full));
     else
         rendered.buffer = std::make_shared<OwnedWorld>(DownsampleWorld(full, ds.nx, ds.dx, ds.ny, ds.dy));
-    rendered.hash = HashPixels(rendered.buffer->world(), format);
+    if (hash)
+        rendered.hash = HashPixels(rendered.buffer->world(), format);
 
     constexpr std::size_t kKeptBuffers = 4;
     if (picture.rendered.size() >= kKeptBuffers)
@@ -317,10 +318,11 @@ void HostState::prepareFrame(const FrameRequest& request)
     frame.width = ScaledSize(layerWidth, ds.nx, ds.dx);
     frame.height = ScaledSize(layerHeight, ds.ny, ds.dy);
     if (input) {
-        const RenderedPicture rendered = RenderBuffer(*input, format, ds, "the input picture");
+        const RenderedPicture rendered = RenderBuffer(*input, format, ds, "the input picture", options.checks);
         frame.input = rendered.buffer;
         registerBuffer(frame.input->world(), format);
-        frame.readOnlyHashes[frame.input->world().data] = rendered.hash;
+        if (options.checks)
+            frame.readOnlyHashes[frame.input->world().data] = rendered.hash;
     }
     if (previousOutput && previousOutput.use_count() == 1 && previousOutput->format() == format &&
         previousOutput->width() == frame.width && previousOutput->height() == frame.height) {
@@ -355,10 +357,11 @@ std::shared_ptr<OwnedWorld> HostState::layerBuffer(int index)
     auto picture = layerPictures.find(index);
     if (picture != layerPictures.end() && picture->second) {
         const RenderedPicture rendered =
-            RenderBuffer(*picture->second, frame.format, frame.request.downsample, params.label(index));
+            RenderBuffer(*picture->second, frame.format, frame.request.downsample, params.label(index), options.checks);
         buffer = rendered.buffer;
         registerBuffer(buffer->world(), frame.format);
-        frame.readOnlyHashes[buffer->world().data] = rendered.hash;
+        if (options.checks)
+            frame.readOnlyHashes[buffer->world().data] = rendered.hash;
     }
     frame.layers[index] = buffer;
     return buffer;
@@ -369,6 +372,11 @@ FrameResult RenderFrame(HostState& host, const FrameRequest& request)
     if (!host.input)
         throw std::logic_error("no input picture: call setInput before rendering");
     host.prepareFrame(request);
+    if (!host.options.checks) {
+        // Without the checks only this frame's commands are kept.
+        std::lock_guard lock(host.mutex);
+        host.commands.clear();
+    }
     FrameResult result;
     const std::uint64_t firstTrace = host.trace.nextSequence();
     const std::size_t firstCommand = host.commands.size();

@@ -132,6 +132,8 @@ const HostOptions& Host::options() const
 void Host::setThreads(int threads)
 {
     state_->threads = ResolveThreadCount(threads);
+    if (state_->options.keepWorkerThreads && (!state_->pool || state_->pool->size() != state_->threads))
+        state_->pool = std::make_unique<WorkerPool>(state_->threads);
 }
 
 int Host::threadCount() const

@@ -78,6 +78,14 @@ struct HostOptions {
     // byte pattern (0xCD) instead of zeros, so that pixels an effect forgets
     // to write stand out.
     bool poisonUnwrittenPixels = false;
+    // Keep the worker threads for the host's life instead of starting them
+    // for every iterate call (a host that renders frame after frame).
+    bool keepWorkerThreads = false;
+    // The checks that cost time on every frame: hashing the pictures the
+    // effect may only read, before and after the render, and the history of
+    // every command sent (commands() then holds the last frame's only).
+    // Production hosts turn them off; tests keep them on.
+    bool checks = true;
 };
 
 // Render scale: x by nx/dx, y by ny/dy.

@@ -66,6 +66,14 @@ std::string CommandName(PF_Cmd cmd)
     return "command " + std::to_string(cmd);
 }
 
+void HostState::runParallel(std::int64_t count, const std::function<bool(int worker, std::int64_t index)>& work)
+{
+    if (pool != nullptr && pool->size() == threads && !pool->onWorkerThread())
+        pool->run(count, work);
+    else
+        RunParallel(threads, count, nullptr, work);
+}
+
 std::string Hex(std::uint32_t value)
 {
     char text[16];
@@ -76,6 +84,8 @@ std::string Hex(std::uint32_t value)
 HostState::HostState(HostOptions opts) : options(std::move(opts))
 {
     threads = ResolveThreadCount(options.threads);
+    if (options.keepWorkerThreads)
+        pool = std::make_unique<WorkerPool>(threads);
     if (HostTimeScale(options.fps) == 0)
         throw std::invalid_argument("the frame rate must be a number of frames per second from 0.0005 up, not " +
                                     NumberText(options.fps));

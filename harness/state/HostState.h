@@ -24,6 +24,7 @@
 #include "harness/masks/MaskPath.h"
 #include "harness/protocol/ModuleLoader.h"
 #include "harness/state/ParamStore.h"
+#include "harness/state/ThreadPool.h"
 #include "harness/state/World.h"
 
 // The host's side of the opaque handles the API declares. Each carries a
@@ -142,6 +143,9 @@ struct HostState {
 
     HostOptions options;
     int threads = 1;
+    std::unique_ptr<WorkerPool> pool; // with options.keepWorkerThreads
+    // Calls work(worker, index) for every index on the host's workers.
+    void runParallel(std::int64_t count, const std::function<bool(int worker, std::int64_t index)>& work);
 
     std::optional<Module> module;
     Registration registration;

@@ -110,8 +110,8 @@ PF_Err Iterate(PF_InData* in_data, A_long progress_base, A_long progress_final, 
     std::mutex errorMutex;
     A_long errorRow = std::numeric_limits<A_long>::max();
     PF_Err error = PF_Err_NONE;
-    RunParallel(
-        host->threads, rows, nullptr,
+    host->runParallel(
+        rows,
         [&](int worker, std::int64_t r) {
             ThreadBinding binding(host, worker + 1);
             const A_long y = rect.top + static_cast<A_long>(r);
@@ -156,7 +156,7 @@ PF_Err IterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fun
     std::int64_t errorIndex = std::numeric_limits<std::int64_t>::max();
     PF_Err error = PF_Err_NONE;
     std::atomic<A_long> done{0};
-    RunParallel(host->threads, iterations, nullptr, [&](int worker, std::int64_t i) {
+    host->runParallel(iterations, [&](int worker, std::int64_t i) {
         ThreadBinding binding(host, worker + 1);
         // Once the user has cancelled, no further iteration starts; the
         // call answers cancel.
