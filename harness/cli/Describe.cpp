@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "harness/state/HostState.h"
+#include "harness/state/Text.h"
 #include "harness/state/ParamStore.h"
 
 namespace harness {
@@ -103,7 +104,7 @@ std::pair<std::string, std::string> DefaultAndRange(const PF_ParamDef& d)
                 std::to_string(d.u.pd.num_choices) + " choices: " +
                     std::string(d.u.pd.u.namesptr != nullptr ? d.u.pd.u.namesptr : "")};
     case PF_Param_POINT:
-        return {"(" + Fixed(d.u.td.x_dephault) + ", " + Fixed(d.u.td.y_dephault) + ")",
+        return {Concat({"(", Fixed(d.u.td.x_dephault), ", ", Fixed(d.u.td.y_dephault), ")"}),
                 d.u.td.restrict_bounds != 0 ? "within the layer" : "unrestricted"};
     case PF_Param_PATH:
         return {d.u.path_d.dephault == 0 ? std::string("none") : std::to_string(d.u.path_d.dephault), ""};

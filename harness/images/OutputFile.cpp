@@ -1,5 +1,7 @@
 #include "harness/images/OutputFile.h"
 
+#include "harness/state/Text.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -110,8 +112,8 @@ TemporaryOutput::TemporaryOutput(const std::string& target) : target_(target)
     // Registered before the file exists, so that a signal between the two
     // finds the name (unlinking a name not yet created does no harm).
     for (int attempt = 0; fd_ < 0; ++attempt) {
-        path_ = (folder / ("." + t.filename().string() + ".part-" + std::to_string(ProcessId()) + "-" +
-                           std::to_string(counter++)))
+        path_ = (folder / Concat({".", t.filename().string(), ".part-", std::to_string(ProcessId()), "-",
+                                  std::to_string(counter++)}))
                     .string();
         slot_ = Register(path_);
         fd_ = OpenNew(path_.c_str());

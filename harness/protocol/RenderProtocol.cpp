@@ -4,17 +4,12 @@
 #include <stdexcept>
 
 #include "harness/state/HostState.h"
+#include "harness/state/Text.h"
 #include "harness/state/LayerBuffers.h"
 
 namespace harness {
 
 namespace {
-
-std::string RectText(const PF_LRect& r)
-{
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + ")";
-}
 
 bool Empty(const PF_LRect& r)
 {

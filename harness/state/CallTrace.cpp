@@ -1,4 +1,5 @@
 #include "harness/state/CallTrace.h"
+#include "harness/state/Text.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -60,8 +61,8 @@ void CallTrace::flush()
 
 std::string CallTrace::Format(const TraceEntry& entry)
 {
-    std::string line = "#" + std::to_string(entry.sequence) + " [" + entry.command + "] ";
-    line += entry.thread < 0 ? std::string("t?") : "t" + std::to_string(entry.thread);
+    std::string line = Concat({"#", std::to_string(entry.sequence), " [", entry.command, "] t",
+                               entry.thread < 0 ? std::string("?") : std::to_string(entry.thread)});
     line += " " + entry.function + "(" + entry.arguments + ")";
     if (!entry.result.empty())
         line += " -> " + entry.result;

@@ -1,4 +1,5 @@
 #include "harness/state/Host.h"
+#include "harness/state/Text.h"
 
 #include <cmath>
 #include <cstring>
@@ -28,9 +29,9 @@ A_Err RegistrationCallback(PF_PluginDataPtr inPtr, const A_u_char* name, const A
     HostState* host = CurrentHost();
     HostCall call(host, "PF_PluginDataCB", CallKind::Plain);
     auto args = [&] {
-        return "\"" + Text(name) + "\", \"" + Text(matchName) + "\", \"" + Text(category) + "\", \"" +
-               Text(entryPoint) + "\", " + Hex(static_cast<std::uint32_t>(kind)) + ", " + std::to_string(apiMajor) +
-               ", " + std::to_string(apiMinor) + ", " + std::to_string(reservedInfo);
+        return Concat({"\"", Text(name), "\", \"", Text(matchName), "\", \"", Text(category), "\", \"",
+                       Text(entryPoint), "\", ", Hex(static_cast<std::uint32_t>(kind)), ", ", std::to_string(apiMajor),
+                       ", ", std::to_string(apiMinor), ", ", std::to_string(reservedInfo)});
     };
     if (host == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;

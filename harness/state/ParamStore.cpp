@@ -1,4 +1,5 @@
 #include "harness/state/ParamStore.h"
+#include "harness/state/Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -217,7 +218,7 @@ std::string ParamStore::label(int index) const
 {
     const PF_ParamDef& d = def(index);
     if (d.name[0] != '\0')
-        return "'" + std::string(d.name) + "'";
+        return Concat({"'", d.name, "'"});
     return index == 0 ? std::string("the input layer") : "parameter " + std::to_string(index);
 }
 

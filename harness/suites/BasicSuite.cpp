@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "harness/state/HostState.h"
+#include "harness/state/Text.h"
 
 namespace harness {
 
@@ -12,8 +13,7 @@ namespace {
 
 std::string SuiteArgs(const char* name, int32_t version)
 {
-    return (name != nullptr ? "\"" + std::string(name) + "\"" : std::string("(null)")) + ", " +
-           std::to_string(version);
+    return Concat({name != nullptr ? Concat({"\"", name, "\""}) : std::string("(null)"), ", ", std::to_string(version)});
 }
 
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "harness/state/HostState.h"
+#include "harness/state/Text.h"
 
 namespace harness {
 
@@ -83,8 +84,8 @@ PF_Err AddParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDef* def)
     HostCall call(host, "add_param", CallKind::Plain);
     auto args = [&] {
         return Arg("index", index) + ", " +
-               (def != nullptr ? "'" + std::string(def->name, strnlen(def->name, sizeof def->name)) + "' " +
-                                     ParamTypeName(def->param_type) + " " + Arg("id", def->uu.id)
+               (def != nullptr ? Concat({"'", std::string_view(def->name, strnlen(def->name, sizeof def->name)), "' ",
+                                         ParamTypeName(def->param_type), " ", Arg("id", def->uu.id)})
                                : std::string("(null)"));
     };
     if (host == nullptr)

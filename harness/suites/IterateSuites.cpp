@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "harness/state/HostState.h"
+#include "harness/state/Text.h"
 #include "harness/state/ThreadPool.h"
 
 namespace harness {
@@ -35,12 +36,6 @@ struct PixelTraits<PF_PixelFloat> {
     static constexpr const char* name = "iterate (float)";
     using Function = PF_IteratePixelFloatFunc;
 };
-
-std::string RectText(const PF_Rect& r)
-{
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + ")";
-}
 
 std::string WorldText(const PF_EffectWorld* w)
 {

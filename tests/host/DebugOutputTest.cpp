@@ -48,7 +48,12 @@ TEST(DebugOutput, ConcurrentCommandsKeepTheirTextApart)
     for (std::thread& thread : threads) thread.join();
     for (int t = 0; t < kThreads; ++t) {
         std::string expected;
-        for (int i = 0; i < kLines; ++i) expected += std::to_string(t) + ":" + std::to_string(i) + "\n";
+        for (int i = 0; i < kLines; ++i) {
+            expected += std::to_string(t);
+            expected += ':';
+            expected += std::to_string(i);
+            expected += '\n';
+        }
         EXPECT_EQ(collected[static_cast<std::size_t>(t)], expected) << "thread " << t;
     }
 }
