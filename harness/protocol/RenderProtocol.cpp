@@ -362,72 +362,76 @@ std::shared_ptr<OwnedWorld> HostState::layerBuffer(int index)
     return buffer;
 }
 
-FrameResult RenderFrame(HostState& host, const FrameRequest& request)
-{
-    if (!host.input)
-        throw std::logic_error("no input picture: call setInput before rendering");
-    host.prepareFrame(request);
-    if (!host.options.checks) {
-        // Without the checks only this frame's commands are kept.
-        std::lock_guard lock(host.mutex);
-        host.commands.clear();
-    }
-    FrameResult result;
-    const std::uint64_t firstTrace = host.trace.nextSequence();
-    const std::size_t firstCommand = host.commands.size();
-    result.currentTime = host.inData.current_time;
-    result.timeStep = host.inData.time_step;
-    result.timeScale = host.inData.time_scale;
+namespace {
 
+// The frame's request: the whole frame, all four channels, the frame's depth.
+PF_PreRenderInput FrameRequestRecord(const HostState& host)
+{
     PF_PreRenderInput preInput{};
     preInput.output_request.rect = {0, 0, host.frame.width, host.frame.height};
     preInput.output_request.field = 0;
     preInput.output_request.channel_mask = 0x0F; // alpha, red, green, blue
     preInput.bitdepth = static_cast<short>(BitDepthOf(host.frame.format));
-    PF_PreRenderOutput preOutput{};
-    PF_PreRenderCallbacks preCallbacks = PreRenderCallbacks();
-    PF_PreRenderExtra preExtra{&preInput, &preOutput, &preCallbacks};
+    return preInput;
+}
 
+// PF_Cmd_SMART_PRE_RENDER and the checks of what it hands back.
+void RunPreRender(HostState& host, PF_PreRenderInput& request, PF_PreRenderOutput& preOutput, FrameResult& result)
+{
+    PF_PreRenderCallbacks preCallbacks = PreRenderCallbacks();
+    PF_PreRenderExtra preExtra{&request, &preOutput, &preCallbacks};
     result.preRenderErr = RunCommand(host, PF_Cmd_SMART_PRE_RENDER, &preExtra);
     result.preRenderOutput = preOutput;
-    void* data = preOutput.pre_render_data;
-    if (data != nullptr && preOutput.delete_pre_render_data_func == nullptr)
+    if (preOutput.pre_render_data != nullptr && preOutput.delete_pre_render_data_func == nullptr)
         FrameViolation(host, result, "SMART_PRE_RENDER", "pre-render data handed over without a delete function");
     if (result.preRenderErr == PF_Err_NONE && !Contains(preOutput.max_result_rect, preOutput.result_rect))
         FrameViolation(host, result, "SMART_PRE_RENDER",
                        "the result rectangle " + RectText(preOutput.result_rect) +
                            " is not inside the largest result rectangle " + RectText(preOutput.max_result_rect));
     if (host.preRenderInspector)
-        host.preRenderInspector(data);
+        host.preRenderInspector(preOutput.pre_render_data);
+}
 
-    if (result.preRenderErr == PF_Err_NONE && request.smartRender) {
-        PF_SmartRenderInput renderInput{};
-        renderInput.output_request = preInput.output_request;
-        renderInput.bitdepth = preInput.bitdepth;
-        renderInput.pre_render_data = data;
-        PF_SmartRenderCallbacks renderCallbacks = SmartRenderCallbacks();
-        PF_SmartRenderExtra renderExtra{&renderInput, &renderCallbacks};
-        result.renderErr = RunCommand(host, PF_Cmd_SMART_RENDER, &renderExtra);
-        result.renderSent = true;
-        for (const auto& [id, checkout] : host.frame.checkouts)
-            if (checkout.pixelsCheckedOut && !checkout.pixelsCheckedIn)
-                FrameViolation(host, result, "SMART_RENDER",
-                               "pixels of checkout id " + std::to_string(id) + " checked out and not checked in");
-        if (host.renderedInspector)
-            host.renderedInspector(data);
+// PF_Cmd_SMART_RENDER with the request as the pre-render left it and the
+// pre-render's data, and the check that every checked-out layer was checked
+// back in.
+void RunSmartRender(HostState& host, const PF_PreRenderInput& request, void* data, FrameResult& result)
+{
+    PF_SmartRenderInput renderInput{};
+    renderInput.output_request = request.output_request;
+    renderInput.bitdepth = request.bitdepth;
+    renderInput.pre_render_data = data;
+    PF_SmartRenderCallbacks renderCallbacks = SmartRenderCallbacks();
+    PF_SmartRenderExtra renderExtra{&renderInput, &renderCallbacks};
+    result.renderErr = RunCommand(host, PF_Cmd_SMART_RENDER, &renderExtra);
+    result.renderSent = true;
+    for (const auto& [id, checkout] : host.frame.checkouts)
+        if (checkout.pixelsCheckedOut && !checkout.pixelsCheckedIn)
+            FrameViolation(host, result, "SMART_RENDER",
+                           "pixels of checkout id " + std::to_string(id) + " checked out and not checked in");
+    if (host.renderedInspector)
+        host.renderedInspector(data);
+}
+
+// The host owns the pre-render data once handed over and frees it exactly
+// once, through the module's delete function.
+void DeletePreRenderData(HostState& host, const PF_PreRenderOutput& preOutput, FrameResult& result)
+{
+    if (preOutput.delete_pre_render_data_func == nullptr)
+        return;
+    ThreadBinding binding(&host, 0);
+    try {
+        preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
+    } catch (...) {
+        FrameViolation(host, result, "(delete pre-render data)", "an exception crossed the module boundary");
     }
+    result.deleteCalls = 1;
+}
 
-    // The host owns the pre-render data now and frees it exactly once.
-    if (preOutput.delete_pre_render_data_func != nullptr) {
-        ThreadBinding binding(&host, 0);
-        try {
-            preOutput.delete_pre_render_data_func(data);
-        } catch (...) {
-            FrameViolation(host, result, "(delete pre-render data)", "an exception crossed the module boundary");
-        }
-        result.deleteCalls = 1;
-    }
-
+// The input and layer pixels the effect may only read, compared with their
+// hashes from before the frame.
+void CheckReadOnlyPixels(HostState& host, FrameResult& result)
+{
     for (const auto& [buffer, hash] : host.frame.readOnlyHashes) {
         const bool isInput = host.frame.input && buffer == host.frame.input->world().data;
         PF_EffectWorld world{};
@@ -446,13 +450,15 @@ FrameResult RenderFrame(HostState& host, const FrameRequest& request)
                                (isInput ? "the input layer" : "a layer parameter") + ", which it may only read");
         }
     }
+}
 
+// What the frame's commands reported, its checkouts, output and trace.
+void CollectFrameRecords(HostState& host, std::size_t firstCommand, std::uint64_t firstTrace, FrameResult& result)
+{
     std::lock_guard lock(host.mutex);
     for (std::size_t i = firstCommand; i < host.commands.size(); ++i) {
         const CommandReport& report = host.commands[i];
-        result.violations.insert(result.violations.begin() +
-                                     static_cast<std::ptrdiff_t>(result.violations.size()),
-                                 report.violations.begin(), report.violations.end());
+        result.violations.insert(result.violations.end(), report.violations.begin(), report.violations.end());
         result.returnMsg = report.returnMsg;
         result.outFlags = report.outFlags;
     }
@@ -463,6 +469,35 @@ FrameResult RenderFrame(HostState& host, const FrameRequest& request)
     result.abortQuestions = host.frame.abortQuestions;
     if (host.trace.enabled())
         result.trace = host.trace.since(firstTrace);
+}
+
+} // namespace
+
+FrameResult RenderFrame(HostState& host, const FrameRequest& request)
+{
+    if (!host.input)
+        throw std::logic_error("no input picture: call setInput before rendering");
+    host.prepareFrame(request);
+    if (!host.options.checks) {
+        // Without the checks only this frame's commands are kept.
+        std::lock_guard lock(host.mutex);
+        host.commands.clear();
+    }
+    FrameResult result;
+    const std::uint64_t firstTrace = host.trace.nextSequence();
+    const std::size_t firstCommand = host.commands.size();
+    result.currentTime = host.inData.current_time;
+    result.timeStep = host.inData.time_step;
+    result.timeScale = host.inData.time_scale;
+
+    PF_PreRenderInput frameRequest = FrameRequestRecord(host);
+    PF_PreRenderOutput preOutput{};
+    RunPreRender(host, frameRequest, preOutput, result);
+    if (result.preRenderErr == PF_Err_NONE && request.smartRender)
+        RunSmartRender(host, frameRequest, preOutput.pre_render_data, result);
+    DeletePreRenderData(host, preOutput, result);
+    CheckReadOnlyPixels(host, result);
+    CollectFrameRecords(host, firstCommand, firstTrace, result);
     return result;
 }
 
