@@ -1,7 +1,7 @@
 # Installs the build into a fresh prefix and renders the demo scene with the
 # installed linestra-render, which must find the installed module on its own
 # (no --plugin). Run by CTest (test install.RendersTheDemoFromThePrefix).
-#   -DBUILD_DIR=... -DPREFIX=...
+#   -DBUILD_DIR=... -DPREFIX=... [-DFREI0R=ON: the frei0r modules were built]
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -14,6 +14,13 @@ foreach(file bin/linestra-render bin/linestra-inspect share/man/man1/linestra-re
     message(FATAL_ERROR "the install has no ${file}")
   endif()
 endforeach()
+if(FREI0R)
+  foreach(file lib/frei0r-1/linestra.so lib/frei0r-1/linestra_layer.so)
+    if(NOT EXISTS ${PREFIX}/${file})
+      message(FATAL_ERROR "the install has no ${file}")
+    endif()
+  endforeach()
+endif()
 file(GLOB modules ${PREFIX}/lib*/linestra/Linestra.*)
 if(NOT modules)
   message(FATAL_ERROR "the install has no module in lib/linestra")
