@@ -301,6 +301,30 @@ std::size_t MaxPixelsPerByte(const std::uint8_t* data, std::size_t size)
     return 4096;
 }
 
+// PNG files: every chunk's data must fit in the file. stb_image takes
+// memory for an IDAT chunk by its length field before it reads it, so a
+// damaged length would take up to 2 GiB. Empty when the file is no PNG file
+// or its chunks are sound.
+std::string PngChunkProblem(const std::vector<std::uint8_t>& bytes)
+{
+    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (bytes.size() < 8 || !std::equal(signature, signature + 8, bytes.data()))
+        return {};
+    for (std::size_t at = 8; at + 8 <= bytes.size();) {
+        const std::uint64_t length = static_cast<std::uint64_t>(bytes[at]) << 24 | bytes[at + 1] << 16 |
+                                     bytes[at + 2] << 8 | bytes[at + 3];
+        const std::string type(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                               bytes.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        // Length, type, data and checksum.
+        if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4)
+            return "its \"" + type + "\" chunk claims " + std::to_string(length) + " bytes, more than the file holds";
+        if (type == "IEND")
+            break;
+        at += 12 + length;
+    }
+    return {};
+}
+
 Samples ReadWithStb(const std::vector<std::uint8_t>& bytes, const std::string& path)
 {
     const auto fail = [&path](const std::string& what) -> Samples {
@@ -308,6 +332,8 @@ Samples ReadWithStb(const std::vector<std::uint8_t>& bytes, const std::string& p
     };
     if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return fail("the file is larger than 2 GiB");
+    if (const std::string problem = PngChunkProblem(bytes); !problem.empty())
+        return fail(problem);
     const auto* data = bytes.data();
     const auto size = static_cast<int>(bytes.size());
     int width = 0, height = 0, channels = 0;
@@ -323,7 +349,7 @@ Samples ReadWithStb(const std::vector<std::uint8_t>& bytes, const std::string& p
             return fail(std::string("not an image file this build reads (") + kReadFormats + "), or a damaged one");
         return fail(failure());
     }
-    if (width > kMaxImageSide || height > kMaxImageSide)
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide)
         return fail("its header declares " + std::to_string(width) + " x " + std::to_string(height) +
                     " pixels; pictures must be 1 to " + std::to_string(kMaxImageSide) + " pixels wide and high");
     const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -344,6 +370,10 @@ Samples ReadWithStb(const std::vector<std::uint8_t>& bytes, const std::string& p
     }
     if (!decoded)
         return fail(failure());
+    // What was checked above is what was decoded.
+    if (static_cast<std::size_t>(width) * static_cast<std::size_t>(height) != pixels || channels < 1 || channels > 4)
+        return fail("the decoder returned " + std::to_string(width) + " x " + std::to_string(height) + " x " +
+                    std::to_string(channels) + " samples for a header of another size");
     s.width = width;
     s.height = height;
     s.channels = channels;
@@ -461,6 +491,8 @@ Samples ReadExr(const std::vector<std::uint8_t>& bytes, const std::string& path)
     // Copies a block of `w` x `h` pixels at (x0, y0) whose channel planes
     // are `planes`, `stride` values a row.
     const auto copy = [&](unsigned char** planes, int x0, int y0, int w, int h, int stride) {
+        if (!planes || x0 < 0 || y0 < 0 || w > stride)
+            return false;
         for (std::size_t k = 0; k < n; ++k) {
             const auto* plane = reinterpret_cast<const float*>(planes[order[k]]);
             for (int y = 0; y < h && y0 + y < s.height; ++y)
@@ -470,16 +502,19 @@ Samples ReadExr(const std::vector<std::uint8_t>& bytes, const std::string& path)
                         plane[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
                               static_cast<std::size_t>(x)];
         }
+        return true;
     };
     if (exr.image.tiles) {
         // The first level of a tiled file, tile by tile.
         for (int t = 0; t < exr.image.num_tiles; ++t) {
             const EXRTile& tile = exr.image.tiles[t];
-            copy(tile.images, tile.offset_x * exr.header.tile_size_x, tile.offset_y * exr.header.tile_size_y,
-                 tile.width, tile.height, exr.header.tile_size_x);
+            if (!copy(tile.images, tile.offset_x * exr.header.tile_size_x, tile.offset_y * exr.header.tile_size_y,
+                      tile.width, tile.height, exr.header.tile_size_x))
+                return fail("tile " + std::to_string(t) + " lies outside the picture");
         }
-    } else {
-        copy(exr.image.images, 0, 0, s.width, s.height, s.width);
+    } else if (exr.image.width != s.width || exr.image.height != s.height ||
+               !copy(exr.image.images, 0, 0, s.width, s.height, s.width)) {
+        return fail("the decoder returned a picture of another size than its header declares");
     }
     return s;
 }

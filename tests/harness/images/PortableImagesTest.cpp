@@ -188,6 +188,24 @@ TEST_F(PortableImages, RefusalsNameTheProblem)
     EXPECT_THROW(WriteImage(world, path("missing/out.png")), ImageError);
     EXPECT_FALSE(fs::exists(path("out.tif")));
 
+    // A PNG file whose IDAT chunk claims 2 GiB: refused before stb_image
+    // takes the memory.
+    {
+        WriteImage(Sample(PF_PixelFormat_ARGB32, 4, 4), path("claims-idat.png"));
+        std::string bytes(fs::file_size(path("claims-idat.png")), '\0');
+        std::ifstream(path("claims-idat.png"), std::ios::binary)
+            .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bytes.insert(33, std::string("\x7f\xff\xff\xf0IDAT\x78\x9c", 10));
+        writeBytes("claims-idat.png", bytes);
+        try {
+            ReadImage(path("claims-idat.png"), PF_PixelFormat_ARGB32);
+            ADD_FAILURE() << "claims-idat.png was read";
+        } catch (const ImageError& e) {
+            EXPECT_NE(std::string(e.what()).find("\"IDAT\" chunk claims 2147483632 bytes"), std::string::npos)
+                << e.what();
+        }
+    }
+
     // Files cut short: the codec's complaint, naming the file.
     for (const char* name : {"cut.png", "cut.exr"}) {
         WriteImage(Sample(PF_PixelFormat_ARGB64, 200, 100), path(name));
