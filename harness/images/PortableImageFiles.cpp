@@ -296,7 +296,7 @@ std::size_t MaxPixelsPerByte(const std::uint8_t* data, std::size_t size)
     static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 8 && std::equal(png, png + 8, data))
         return 1032 * 8;
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8)
+    if (size >= 2 && data[0] == 0xFF) // the start marker, or fill bytes before it
         return 64 * 8;
     return 4096;
 }
@@ -325,6 +325,48 @@ std::string PngChunkProblem(const std::vector<std::uint8_t>& bytes)
     return {};
 }
 
+// JPEG files: every Huffman table holds at most 256 codes. The packaged
+// stb_image builds a table from its code counts before checking them, and
+// writes past the table for counts that add up to more (a damaged or
+// hostile file). The walk follows the markers as the decoder does: segments
+// by their length, entropy-coded data byte by byte to the next marker.
+// Empty when the file is no JPEG file or its tables are sound.
+std::string JpegTableProblem(const std::vector<std::uint8_t>& b)
+{
+    // The decoder takes fill bytes (0xFF) before the start marker too.
+    if (b.size() < 2 || b[0] != 0xFF)
+        return {};
+    std::size_t at = 0;
+    while (at + 1 < b.size()) {
+        const std::uint8_t marker = b[at + 1];
+        if (b[at] != 0xFF || marker == 0xFF) { // entropy-coded data, fill bytes
+            ++at;
+            continue;
+        }
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) { // no segment
+            at += 2;
+            continue;
+        }
+        if (at + 3 >= b.size())
+            break;
+        const std::size_t end = at + 2 + (static_cast<std::size_t>(b[at + 2]) << 8 | b[at + 3]);
+        if (marker == 0xC4) {
+            // Tables follow one another to the segment's end (the decoder
+            // reads a table that starts inside it whole; past the file's end
+            // it reads zeros).
+            for (std::size_t t = at + 4, n = 0; t < end && t < b.size(); t += 17 + n) {
+                n = 0;
+                for (std::size_t i = t + 1; i <= t + 16 && i < b.size(); ++i)
+                    n += b[i];
+                if (n > 256)
+                    return "its Huffman table claims " + std::to_string(n) + " codes (a table holds at most 256)";
+            }
+        }
+        at = end;
+    }
+    return {};
+}
+
 Samples ReadWithStb(const std::vector<std::uint8_t>& bytes, const std::string& path)
 {
     const auto fail = [&path](const std::string& what) -> Samples {
@@ -333,6 +375,8 @@ Samples ReadWithStb(const std::vector<std::uint8_t>& bytes, const std::string& p
     if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return fail("the file is larger than 2 GiB");
     if (const std::string problem = PngChunkProblem(bytes); !problem.empty())
+        return fail(problem);
+    if (const std::string problem = JpegTableProblem(bytes); !problem.empty())
         return fail(problem);
     const auto* data = bytes.data();
     const auto size = static_cast<int>(bytes.size());
