@@ -49,4 +49,3 @@ target_link_libraries(linestra_image_codecs PUBLIC ZLIB::ZLIB)
 target_compile_definitions(linestra_image_codecs PUBLIC STBI_NO_STDIO STBI_NO_PNM)
 # Third-party code: its own warnings are not ours to fix.
 target_compile_options(linestra_image_codecs PRIVATE $<$<CXX_COMPILER_ID:GNU,Clang>:-w>)
-set_target_properties(linestra_image_codecs PROPERTIES POSITION_INDEPENDENT_CODE ON)
