@@ -11,7 +11,7 @@
 #   render        a scene (SCENE, or the demo) at BIT_DEPTH renders under Wine
 #                 exactly as in the native build (IDIFF compares)
 #   render-input  SCENE with its input replaced by an image file of kind
-#                 INPUT (png8, png16 with alpha; jpeg) that OIIOTOOL makes at
+#                 INPUT (png8, png16, exr (half) with alpha; jpeg) that OIIOTOOL makes at
 #                 the scene's size: every frame at BIT_DEPTH renders under Wine
 #                 as in the native build, exactly for PNG, within TOLERANCE
 #                 (0 to 1) for JPEG, whose decoders round differently
@@ -125,6 +125,9 @@ elseif(MODE STREQUAL "render-input")
   elseif(INPUT STREQUAL "jpeg")
     set(channels --ch R,G,B)
     set(input ${dir}/input.jpg)
+  elseif(INPUT STREQUAL "exr")
+    set(format half)
+    set(input ${dir}/input.exr)
   endif()
   run_native(out result ${OIIOTOOL}
              --pattern fill:topleft=0.9,0.1,0.2,1:topright=0.1,0.8,0.3,0.6:bottomleft=0.2,0.3,0.9,0.3:bottomright=1,1,0.2,1
