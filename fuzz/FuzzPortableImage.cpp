@@ -1,6 +1,7 @@
-// The harness's own Netpbm and PFM reader (the image files of builds without
-// an imaging library): refused with a FileError or read into samples that
-// match the size it declares.
+// The portable image reader (the image files of builds without an imaging
+// library): stb_image, tinyexr and the harness's own Netpbm and PFM reader,
+// chosen by the first bytes. Each input is refused with a FileError or read
+// into samples that match the size it declares.
 #include <cstdint>
 #include <string>
 

@@ -73,8 +73,7 @@ OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format);
 
 // Writes `world` to `path` (format by extension). `pngCompression` is the
 // zlib level (0 to 9) of a PNG file; -1 leaves the writer's own default
-// (zlib's 6 through the imaging library, stored blocks in the portable
-// build). PNG is lossless: the level changes the file's size and the time
+// (zlib's 6 in both builds). PNG is lossless: the level changes the file's size and the time
 // it takes, never a pixel. Throws ImageError.
 void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompression = -1);
 

@@ -1,15 +1,17 @@
 // Image files of the stand-in host without an imaging library (built with
-// LINESTRA_IMAGE_IO=portable, as on Windows): the API of Images.h over the
-// harness's own file formats (PortableImageFiles.h). Values map between
-// files and buffers exactly as in the OpenImageIO build (Images.cpp), and the
-// generated pictures are the same pixel for pixel, so a scene renders the
-// same in both builds.
+// LINESTRA_IMAGE_IO=portable, as on Windows): the API of Images.h over
+// PortableImageFiles.h (stb_image, tinyexr and the harness's own Netpbm,
+// PFM and PNG code). Values map between files and buffers exactly as in the
+// OpenImageIO build (Images.cpp), and the generated pictures are the same
+// pixel for pixel, so a scene renders the same in both builds; a PNG input
+// decodes to the same values there too, a JPEG input within a few levels
+// (the two builds' JPEG decoders round their transforms differently).
 //
-// Read: PAM, binary PGM and PPM (8 or 16 bits), PFM (float). Written by
+// Read by content: the formats of portable::kReadFormats. Written by
 // extension: .png (8 and 16-bit buffers; a float buffer as 16 bits), .exr
 // (32-bit float; 8 and 16-bit buffers converted to float), .pam (8 and 16
-// bits; float as 16 bits), .pfm (float, without alpha). Any other file is an
-// error that names the formats this build knows.
+// bits; float as 16 bits), .pfm (float, without alpha). Any other output is
+// an error that names the formats this build writes.
 #include "harness/images/Images.h"
 #include "harness/images/ImageConversions.h"
 
@@ -30,7 +32,6 @@ namespace fs = std::filesystem;
 using portable::FileFormat;
 using portable::Samples;
 
-constexpr const char* kReadFormats = "PAM, PGM, PPM and PFM";
 constexpr const char* kWriteFormats = ".png, .exr, .pam and .pfm";
 
 using namespace imageconversions;
@@ -110,11 +111,6 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
         throw ImageError("image file \"" + path + "\" does not exist");
     if (fs::is_directory(path, ec))
         throw ImageError("image file \"" + path + "\" is a folder, not an image");
-    const FileFormat format = portable::FormatOfPath(path);
-    if (format == FileFormat::Png || format == FileFormat::Exr)
-        throw ImageError("cannot read image \"" + path + "\": this build of the harness has no imaging library and "
-                         "reads only " + kReadFormats + " files; convert it to one of those");
-
     Samples samples;
     try {
         samples = portable::ReadSamples(path);
@@ -171,6 +167,8 @@ void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompres
         }
     } catch (const std::bad_alloc&) {
         throw ImageError("cannot write image \"" + path + "\": not enough memory");
+    } catch (const std::runtime_error& e) {
+        throw ImageError("cannot write image \"" + path + "\": " + e.what());
     }
 
     try {

@@ -10,6 +10,11 @@
 #                 the native build's text
 #   render        a scene (SCENE, or the demo) at BIT_DEPTH renders under Wine
 #                 exactly as in the native build (IDIFF compares)
+#   render-input  SCENE with its input replaced by an image file of kind
+#                 INPUT (png8, png16, exr (half) with alpha; jpeg) that OIIOTOOL makes at
+#                 the scene's size: every frame at BIT_DEPTH renders under Wine
+#                 as in the native build, exactly for PNG, within TOLERANCE
+#                 (0 to 1) for JPEG, whose decoders round differently
 #   debug-output  each command hands its diagnostic text to OutputDebugStringA
 #                 (Wine's debug-string channel shows it), none reaches stdout
 #   refused       the harness refuses MODULE with a message matching EXPECT
@@ -101,6 +106,71 @@ elseif(MODE STREQUAL "render")
     message(FATAL_ERROR "the Windows render differs from the native one:\n${report}")
   endif()
   message(STATUS "${name} at ${BIT_DEPTH} bits: the Windows render equals the native one")
+
+elseif(MODE STREQUAL "render-input")
+  get_filename_component(name ${SCENE} NAME_WE)
+  set(dir ${WORK}/input-${name}-${INPUT}-${BIT_DEPTH})
+  file(REMOVE_RECURSE ${dir})
+  file(MAKE_DIRECTORY ${dir}/windows ${dir}/native)
+  file(READ ${SCENE} scene)
+  string(JSON width GET "${scene}" size 0)
+  string(JSON height GET "${scene}" size 1)
+  # A smooth picture with noise in every channel (alpha too, for PNG): the
+  # effect samples between pixels, and straight alpha must stay straight.
+  set(channels)
+  set(format uint8)
+  set(input ${dir}/input.png)
+  if(INPUT STREQUAL "png16")
+    set(format uint16)
+  elseif(INPUT STREQUAL "jpeg")
+    set(channels --ch R,G,B)
+    set(input ${dir}/input.jpg)
+  elseif(INPUT STREQUAL "exr")
+    set(format half)
+    set(input ${dir}/input.exr)
+  endif()
+  run_native(out result ${OIIOTOOL}
+             --pattern fill:topleft=0.9,0.1,0.2,1:topright=0.1,0.8,0.3,0.6:bottomleft=0.2,0.3,0.9,0.3:bottomright=1,1,0.2,1
+             ${width}x${height} 4 --pattern noise:type=uniform:min=-0.15:max=0.15:seed=7 ${width}x${height} 4 --add
+             ${channels} -d ${format} -o ${input})
+  if(NOT result EQUAL 0 OR NOT EXISTS ${input})
+    message(FATAL_ERROR "oiiotool could not make ${input} (${result}):\n${out}")
+  endif()
+  string(JSON scene SET "${scene}" input "\"${input}\"")
+  file(WRITE ${dir}/scene.json "${scene}")
+  set(ext png)
+  if(BIT_DEPTH EQUAL 32)
+    set(ext exr)
+  endif()
+  run_wine(out err result ${RENDER_EXE} ${dir}/scene.json --plugin ${MODULE} --bit-depth ${BIT_DEPTH} --threads 2
+           -q -o "${dir}/windows/frame_#.${ext}")
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "rendering ${name} from ${input} under Wine failed (${result}):\n${out}${err}")
+  endif()
+  run_native(out result ${NATIVE_RENDER} ${dir}/scene.json --plugin ${NATIVE_MODULE} --bit-depth ${BIT_DEPTH}
+             --threads 2 -q -o "${dir}/native/frame_#.${ext}")
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "rendering ${name} from ${input} in the native build failed (${result}):\n${out}")
+  endif()
+  file(GLOB native_frames RELATIVE ${dir}/native ${dir}/native/frame_*)
+  file(GLOB windows_frames RELATIVE ${dir}/windows ${dir}/windows/frame_*)
+  if(NOT native_frames OR NOT native_frames STREQUAL windows_frames)
+    message(FATAL_ERROR "the builds wrote different frames: native \"${native_frames}\", Windows \"${windows_frames}\"")
+  endif()
+  if(NOT TOLERANCE)
+    set(TOLERANCE 0)
+  endif()
+  foreach(frame ${native_frames})
+    run_native(report result ${IDIFF} -fail ${TOLERANCE} -warn ${TOLERANCE} ${dir}/native/${frame}
+               ${dir}/windows/${frame})
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "${name} from ${input}, ${frame}: the Windows render differs from the native one "
+                          "by more than ${TOLERANCE}:\n${report}")
+    endif()
+  endforeach()
+  list(LENGTH native_frames count)
+  message(STATUS "${name} from a ${INPUT} input at ${BIT_DEPTH} bits, ${count} frame(s): the Windows render equals "
+                 "the native one (within ${TOLERANCE})")
 
 elseif(MODE STREQUAL "debug-output")
   set(ENV{WINEDEBUG} "+debugstr")
