@@ -1,8 +1,8 @@
 // linestra-placeholder: draws the built-in placeholder texture and writes it
-// as a C++ source that defines default_texture_arr, and optionally as a PNG
-// to look at.
+// as a C++ source that defines default_texture_arr. (To look at the picture,
+// render any scene without a texture layer: linestra-render -o demo.png.)
 //
-//   linestra-placeholder --cpp OUT.cpp [--png OUT.png] [--initializer-list]
+//   linestra-placeholder --cpp OUT.cpp [--initializer-list]
 //
 // The source holds the bytes as one string literal, which compilers read
 // quickly; --initializer-list writes a list of numbers instead, for
@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "PlaceholderPicture.h"
-#include "PngWriter.h"
 #include "pixels/DefaultTexture.h"
 
 namespace {
@@ -53,7 +52,7 @@ void writeSource(const std::string& path, const std::vector<unsigned char>& byte
 
 [[noreturn]] void usage(const std::string& problem)
 {
-    throw std::runtime_error(problem + "\nusage: linestra-placeholder --cpp OUT.cpp [--png OUT.png] [--initializer-list]");
+    throw std::runtime_error(problem + "\nusage: linestra-placeholder --cpp OUT.cpp [--initializer-list]");
 }
 
 } // namespace
@@ -62,28 +61,24 @@ int main(int argc, char** argv)
 {
     try {
         std::string cppPath;
-        std::string pngPath;
         bool initializerList = false;
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];
-            if ((arg == "--cpp" || arg == "--png") && i + 1 < argc)
-                (arg == "--cpp" ? cppPath : pngPath) = argv[++i];
+            if (arg == "--cpp" && i + 1 < argc)
+                cppPath = argv[++i];
             else if (arg == "--initializer-list")
                 initializerList = true;
             else
                 usage("unknown or incomplete argument '" + arg + "'");
         }
-        if (cppPath.empty() && pngPath.empty())
+        if (cppPath.empty())
             usage("nothing to write");
 
         const std::vector<unsigned char> bytes =
             placeholder::drawPlaceholderPicture(kDefaultTextureWidth, kDefaultTextureHeight);
         if (bytes.size() != kDefaultTextureByteCount)
             throw std::logic_error("placeholder picture has the wrong size");
-        if (!cppPath.empty())
-            writeSource(cppPath, bytes, initializerList);
-        if (!pngPath.empty())
-            placeholder::writeRgbPng(pngPath, kDefaultTextureWidth, kDefaultTextureHeight, bytes);
+        writeSource(cppPath, bytes, initializerList);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "linestra-placeholder: %s\n", e.what());
