@@ -15,6 +15,35 @@
 
 namespace harness::imageconversions {
 
+// A file's channels (grey, grey + alpha, RGB, RGB + alpha, ...) as RGBA,
+// appended to `rgba`. alphaChannel is the index of the alpha channel, or -1
+// (then a grey + alpha file's second channel is its alpha); pixels without
+// alpha get `opaque`. Both image back ends read through it.
+template <typename T>
+void AppendRGBA(std::vector<T>& rgba, const std::vector<T>& data, std::size_t pixels, int channels, int alphaChannel,
+                T opaque)
+{
+    const std::size_t first = rgba.size();
+    rgba.resize(first + pixels * 4);
+    const auto n = static_cast<std::size_t>(channels);
+    if (alphaChannel < 0 && channels == 2)
+        alphaChannel = 1;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const T* src = data.data() + i * n;
+        T* dst = rgba.data() + first + i * 4;
+        if (channels < 3) {
+            dst[0] = dst[1] = dst[2] = src[0];
+        } else {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+        dst[3] = alphaChannel >= 0 && alphaChannel < channels && (channels < 3 || alphaChannel >= 3)
+                     ? src[static_cast<std::size_t>(alphaChannel)]
+                     : opaque;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Channel conversions from a file's values to a buffer's
 // ---------------------------------------------------------------------------

@@ -27,33 +27,6 @@ using namespace imageconversions;
 constexpr int kMaxChannels = 64;
 
 
-// The file's channels (grey, grey + alpha, RGB, RGB + alpha, ...) as RGBA,
-// appended to `rgba`.
-template <typename T>
-void AppendRGBA(std::vector<T>& rgba, const std::vector<T>& data, std::size_t pixels, int channels, int alphaChannel,
-                T opaque)
-{
-    const std::size_t first = rgba.size();
-    rgba.resize(first + pixels * 4);
-    const auto n = static_cast<std::size_t>(channels);
-    if (alphaChannel < 0 && channels == 2)
-        alphaChannel = 1;
-    for (std::size_t i = 0; i < pixels; ++i) {
-        const T* src = data.data() + i * n;
-        T* dst = rgba.data() + first + i * 4;
-        if (channels < 3) {
-            dst[0] = dst[1] = dst[2] = src[0];
-        } else {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-        }
-        dst[3] = alphaChannel >= 0 && alphaChannel < channels && (channels < 3 || alphaChannel >= 3)
-                     ? src[static_cast<std::size_t>(alphaChannel)]
-                     : opaque;
-    }
-}
-
 // Reads the picture's values as T into RGBA, a band of rows at a time (a row
 // of tiles for a tiled file), so that a file whose header claims more pixels
 // than it holds fails after the first band instead of after the whole
@@ -293,11 +266,7 @@ std::string ReadBackProblem(const std::string& file)
 
 std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
 {
-    std::error_code ec;
-    if (!fs::exists(path, ec))
-        throw ImageError("image file \"" + path + "\" does not exist");
-    if (fs::is_directory(path, ec))
-        throw ImageError("image file \"" + path + "\" is a folder, not an image");
+    CheckImageInputPath(path);
 
     if (const std::string problem = ExrHeaderProblem(path); !problem.empty())
         throw ImageError("cannot read image \"" + path + "\": " + problem);
@@ -397,10 +366,7 @@ void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompres
         spec.attribute("png:compressionLevel", std::min(pngCompression, 9));
     }
 
-    std::error_code ec;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, ec))
-        throw ImageError("cannot write image \"" + path + "\": folder \"" + folder.string() + "\" does not exist");
+    CheckImageOutputFolderExists(path);
 
     try {
         TemporaryOutput temporary(path);

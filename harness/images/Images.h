@@ -86,6 +86,14 @@ void CheckImageOutput(const std::string& path);
 // 1..kMaxImageSide.
 void CheckImageSize(const std::string& path, long long width, long long height);
 
+// The checks both image back ends make before opening a file to read:
+// throws ImageError naming `path` if it does not exist or is a folder.
+void CheckImageInputPath(const std::string& path);
+
+// The check both back ends make before writing: throws ImageError naming
+// `path` unless the folder it goes into exists.
+void CheckImageOutputFolderExists(const std::string& path);
+
 // Names of the generated pictures: "gradient" and "checker".
 const std::vector<std::string>& PatternNames();
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,6 +33,24 @@ void CheckImageSize(const std::string& path, long long width, long long height)
         throw ImageError("cannot read image \"" + path + "\": its header declares " + std::to_string(width) + " x " +
                          std::to_string(height) + " pixels; pictures must be 1 to " + std::to_string(kMaxImageSide) +
                          " pixels wide and high");
+}
+
+void CheckImageInputPath(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        throw ImageError("image file \"" + path + "\" does not exist");
+    if (std::filesystem::is_directory(path, ec))
+        throw ImageError("image file \"" + path + "\" is a folder, not an image");
+}
+
+void CheckImageOutputFolderExists(const std::string& path)
+{
+    const std::filesystem::path target(path);
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec))
+        throw ImageError("cannot write image \"" + path + "\": folder \"" + folder.string() + "\" does not exist");
 }
 
 OwnedWorld ReadImage(const std::string& path, PF_PixelFormat format)

@@ -41,21 +41,8 @@ using namespace imageconversions;
 template <typename T>
 std::vector<T> ToRGBA(const std::vector<T>& data, std::size_t pixels, int channels, T opaque)
 {
-    std::vector<T> rgba(pixels * 4);
-    const auto n = static_cast<std::size_t>(channels);
-    const bool alpha = channels == 2 || channels == 4;
-    for (std::size_t i = 0; i < pixels; ++i) {
-        const T* src = data.data() + i * n;
-        T* dst = rgba.data() + i * 4;
-        if (channels < 3) {
-            dst[0] = dst[1] = dst[2] = src[0];
-        } else {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-        }
-        dst[3] = alpha ? src[n - 1] : opaque;
-    }
+    std::vector<T> rgba;
+    AppendRGBA(rgba, data, pixels, channels, channels == 4 ? 3 : -1, opaque);
     return rgba;
 }
 
@@ -98,6 +85,18 @@ Samples SamplesOf(const OwnedWorld& world, int depth, int channels)
     return s;
 }
 
+// The format of a file this build writes; throws ImageError naming `path`
+// for any other.
+FileFormat WrittenFormat(const std::string& path)
+{
+    const FileFormat format = portable::FormatOfPath(path);
+    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
+        format != FileFormat::Pfm)
+        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
+                         "and writes only " + kWriteFormats + " files");
+    return format;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -106,11 +105,7 @@ Samples SamplesOf(const OwnedWorld& world, int depth, int channels)
 
 std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
 {
-    std::error_code ec;
-    if (!fs::exists(path, ec))
-        throw ImageError("image file \"" + path + "\" does not exist");
-    if (fs::is_directory(path, ec))
-        throw ImageError("image file \"" + path + "\" is a folder, not an image");
+    CheckImageInputPath(path);
     Samples samples;
     try {
         samples = portable::ReadSamples(path);
@@ -141,18 +136,10 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
 
 void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompression)
 {
-    const fs::path target(path);
-    const FileFormat format = portable::FormatOfPath(path);
-    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
-        format != FileFormat::Pfm)
-        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
-                         "and writes only " + kWriteFormats + " files");
+    const FileFormat format = WrittenFormat(path);
     if (world.width() <= 0 || world.height() <= 0)
         throw ImageError("cannot write image \"" + path + "\": the picture is empty");
-    std::error_code ec;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, ec))
-        throw ImageError("cannot write image \"" + path + "\": folder \"" + folder.string() + "\" does not exist");
+    CheckImageOutputFolderExists(path);
 
     // Integer files keep the buffer's depth (a float buffer goes in as 16
     // bits); float files take floats on the buffer's scale (white 1.0).
@@ -182,11 +169,7 @@ void WriteImage(const OwnedWorld& world, const std::string& path, int pngCompres
 
 void CheckImageOutput(const std::string& path)
 {
-    const FileFormat format = portable::FormatOfPath(path);
-    if (format != FileFormat::Png && format != FileFormat::Exr && format != FileFormat::Pam &&
-        format != FileFormat::Pfm)
-        throw ImageError("cannot write image \"" + path + "\": this build of the harness has no imaging library "
-                         "and writes only " + kWriteFormats + " files");
+    WrittenFormat(path);
     try {
         CheckOutputFolder(path);
     } catch (const OutputFileError& e) {
