@@ -46,6 +46,17 @@ const char* StringExplanation(int index)
     }
 }
 
+// The control behind a frei0r parameter index; null for the text parameters
+// and for indices past the last control.
+const linestra_frei0r::Control* ControlAt(int index)
+{
+    const auto& controls = Params().controls;
+    if (index < kStringParams)
+        return nullptr;
+    const auto k = static_cast<std::size_t>(index - kStringParams);
+    return k < controls.size() ? &controls[k] : nullptr;
+}
+
 } // namespace
 
 extern "C" {
@@ -129,8 +140,7 @@ void f0r_destruct(f0r_instance_t instance)
     }
 }
 
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
-                                                               int index)
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index)
 {
     Instance* self = InstanceOf(instance);
     if (self == nullptr || param == nullptr)
@@ -140,11 +150,10 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
             self->setString(index, *static_cast<f0r_param_string*>(param));
             return;
         }
-        const auto& controls = Params().controls;
-        const auto k = static_cast<std::size_t>(index - kStringParams);
-        if (index < kStringParams || k >= controls.size())
+        const linestra_frei0r::Control* control = ControlAt(index);
+        if (control == nullptr)
             return;
-        if (controls[k].frei0rType == linestra_frei0r::Frei0rType::Position) {
+        if (control->frei0rType == linestra_frei0r::Frei0rType::Position) {
             const auto* position = static_cast<const f0r_param_position_t*>(param);
             self->setPosition(index, position->x, position->y);
         } else {
@@ -155,8 +164,7 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
     }
 }
 
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
-                                                               int index)
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index)
 {
     Instance* self = InstanceOf(instance);
     if (self == nullptr || param == nullptr)
@@ -167,11 +175,10 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
             *static_cast<f0r_param_string*>(param) = const_cast<char*>(self->getString(index));
             return;
         }
-        const auto& controls = Params().controls;
-        const auto k = static_cast<std::size_t>(index - kStringParams);
-        if (index < kStringParams || k >= controls.size())
+        const linestra_frei0r::Control* control = ControlAt(index);
+        if (control == nullptr)
             return;
-        if (controls[k].frei0rType == linestra_frei0r::Frei0rType::Position) {
+        if (control->frei0rType == linestra_frei0r::Frei0rType::Position) {
             const auto [x, y] = self->getPosition(index);
             *static_cast<f0r_param_position_t*>(param) = f0r_param_position_t{x, y};
         } else {
@@ -181,16 +188,14 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
     }
 }
 
-void f0r_update(f0r_instance_t instance, double time,
-                                                      const uint32_t* inframe, uint32_t* outframe)
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe)
 {
     if (Instance* self = InstanceOf(instance))
         self->update(time, inframe, nullptr, outframe);
 }
 
-void f0r_update2(f0r_instance_t instance, double time,
-                                                       const uint32_t* inframe1, const uint32_t* inframe2,
-                                                       const uint32_t* /*inframe3*/, uint32_t* outframe)
+void f0r_update2(f0r_instance_t instance, double time, const uint32_t* inframe1, const uint32_t* inframe2,
+                 const uint32_t* /*inframe3*/, uint32_t* outframe)
 {
     if (Instance* self = InstanceOf(instance))
         self->update(time, inframe1, kMixer ? inframe2 : nullptr, outframe);
