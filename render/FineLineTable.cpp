@@ -11,6 +11,7 @@
 #include "geometry/PortableMath.h"
 #include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
+#include "render/TableMemory.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ void FineLineStore::reserve(std::size_t capacity)
         throw std::bad_alloc();
     lines_ = static_cast<Linestra::FineLine*>(grown);
     capacity_ = capacity;
+    adviseLargePages(lines_, capacity * sizeof(Linestra::FineLine));
 }
 
 PF_Err PreparedPath::evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx,

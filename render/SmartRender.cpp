@@ -33,12 +33,9 @@
 #include "render/FineLineTable.h"
 #include "render/MemoryBudget.h"
 #include "render/PFInfo.h"
+#include "render/TableMemory.h"
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 // Row stride in pixels of an image of the render's format; 0 for a format
 // the effect does not draw.
@@ -238,12 +235,10 @@ PF_Err buildRestOfFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* ou
 // The owner of every output pixel, in a zero-filled table (memory the system
 // hands out fresh costs nothing until a line first reaches its pixels).
 PF_Err runOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate,
-                        std::unique_ptr<OwnerRank, FreeDeleter>& ownerRanks)
+                        std::optional<ZeroedTable>& ownerRanks)
 {
-    ownerRanks.reset(static_cast<OwnerRank*>(std::calloc(info->outputPixelCount, sizeof(OwnerRank))));
-    if (!ownerRanks && info->outputPixelCount > 0)
-        throw std::bad_alloc();
-    info->ownerRanks = ownerRanks.get();
+    ownerRanks.emplace(static_cast<std::size_t>(info->outputPixelCount) * sizeof(OwnerRank));
+    info->ownerRanks = static_cast<OwnerRank*>(ownerRanks->data());
     const PhaseClock clock(info, &RenderPhaseTimes::ownership);
     return runPixelOwnershipPass(info, in_data, iterate);
 }
@@ -319,7 +314,7 @@ PF_Err drawLines(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const P
     if (!err)
         err = PF_PROGRESS(in_data, 60, 100);
 
-    std::unique_ptr<OwnerRank, FreeDeleter> ownerRanks;
+    std::optional<ZeroedTable> ownerRanks;
     if (!err && info->useOwnerTables)
         err = runOwnershipPass(info, in_data, iterate, ownerRanks);
 
