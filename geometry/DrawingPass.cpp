@@ -235,9 +235,11 @@ void claimOwner(OwnerRank& slot, OwnerRank rank)
 // cancel is answered about as promptly as when the question came per line.
 constexpr std::uint64_t kOwnershipChunkSteps = 1u << 18;
 
-// Neighbouring walking lines reach the same pixels: one call walks a run of
-// them, so that two threads seldom contend for the same owner ranks.
-constexpr std::uint64_t kOwnershipLinesPerCall = 32;
+// Neighbouring walking lines reach the same pixels: a chunk is cut into a
+// few runs of neighbouring lines, one per call, so that threads meet only
+// where two runs border (threads raising ranks in the same cache lines slow
+// each other more than they gain).
+constexpr std::uint64_t kOwnershipCallsPerChunk = 8;
 
 } // namespace
 
@@ -245,8 +247,9 @@ PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, 
 {
     const auto* chunk = static_cast<const OwnershipChunk*>(refcon);
     PFInfo* info = chunk->info;
-    const std::uint64_t first = chunk->first + static_cast<std::uint64_t>(i) * kOwnershipLinesPerCall;
-    const std::uint64_t last = std::min(first + kOwnershipLinesPerCall, chunk->first + chunk->count);
+    const std::uint64_t end = chunk->first + chunk->count;
+    const std::uint64_t first = std::min(chunk->first + static_cast<std::uint64_t>(i) * chunk->linesPerCall, end);
+    const std::uint64_t last = std::min(first + chunk->linesPerCall, end);
     for (std::uint64_t u = first; u < last; ++u) {
         const Line& line = info->iterators[u].line;
         if (skippedAtOpenEnd(info, line))
@@ -269,8 +272,9 @@ PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8
         if (err)
             break;
         const std::uint64_t count = std::min(linesPerChunk, info->iteratorCount - first);
-        OwnershipChunk chunk{info, first, count};
-        const std::uint64_t calls = (count + kOwnershipLinesPerCall - 1) / kOwnershipLinesPerCall;
+        const std::uint64_t linesPerCall = (count + kOwnershipCallsPerChunk - 1) / kOwnershipCallsPerChunk;
+        OwnershipChunk chunk{info, first, count, linesPerCall};
+        const std::uint64_t calls = (count + linesPerCall - 1) / linesPerCall;
         err = iterate->iterate_generic(static_cast<A_long>(calls), &chunk, claimPixels_IterateFunc);
     }
     return err;

@@ -44,11 +44,13 @@ constexpr std::uint32_t ownerLineOf(OwnerRank rank)
 // first error.
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate);
 
-// The walking lines of one ownership chunk: lines first to first + count - 1.
+// The walking lines of one ownership chunk: lines first to first + count - 1,
+// linesPerCall of them per call of the callback.
 struct OwnershipChunk {
     PFInfo* info;
     std::uint64_t first;
     std::uint64_t count;
+    std::uint64_t linesPerCall;
 };
 
 // Host iterate_generic callback of the ownership pass (refcon is an
