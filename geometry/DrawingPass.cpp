@@ -108,58 +108,83 @@ bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const FineLine& cand
     return true;
 }
 
-// Finds the fine line through one owned pixel and paints the pixel from it:
-// the first candidate, in search order, within the match tolerance whose
-// line can paint it; otherwise the first nearest candidate, when the pixel
-// is not painted yet. Candidates are measured four at a time; the four
-// results are then taken one by one in search order.
-void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre, std::int32_t candidates,
-                    Int32Point pixel, std::uint32_t p)
+// The indices of candidates first .. first + 3 in search order (around
+// `centre`, wrapping on a closed path) and which of them exist.
+void candidateGroup(const PFInfo* info, std::int32_t centre, std::int32_t candidates, std::int32_t first,
+                    std::int32_t* index, bool* valid)
 {
     const auto lineCount = static_cast<std::int32_t>(info->lineCount);
-    const float tolerance = info->matchTolerance;
+    for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
+        const std::int32_t j = first + k;
+        std::int32_t n = centre + candidateOffset(j);
+        if (!info->pathIsOpen) {
+            if (n < 0)
+                n += lineCount;
+            else if (n >= lineCount)
+                n -= lineCount;
+        }
+        valid[k] = j < candidates && n >= 0 && n < lineCount;
+        index[k] = valid[k] ? n : 0; // line 0 always exists: a harmless stand-in
+    }
+}
+
+// No candidate within the tolerance could paint the pixel: the first
+// nearest one paints it, when it is not painted yet. Candidates are
+// measured four at a time; the four results are then taken in search order.
+void drawFromNearestCandidate(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre,
+                              std::int32_t candidates, Int32Point pixel, std::uint32_t p)
+{
     float bestDistance = kNoCandidate;
     std::int32_t best = -1;
-
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
         std::int32_t index[Linestra::kDistanceLanes];
         bool valid[Linestra::kDistanceLanes];
-        for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
-            const std::int32_t j = first + k;
-            std::int32_t n = centre + candidateOffset(j);
-            if (!info->pathIsOpen) {
-                if (n < 0)
-                    n += lineCount;
-                else if (n >= lineCount)
-                    n -= lineCount;
-            }
-            valid[k] = j < candidates && n >= 0 && n < lineCount;
-            index[k] = valid[k] ? n : 0; // line 0 always exists: a harmless stand-in
-        }
+        candidateGroup(info, centre, candidates, first, index, valid);
         float r[Linestra::kDistanceLanes];
         float e[Linestra::kDistanceLanes];
         Linestra::candidateDistances(info->lines, index, pixel, r, e);
-
         for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
-            if (!valid[k])
-                continue;
-            if (e[k] < bestDistance) {
+            if (valid[k] && e[k] < bestDistance) {
                 bestDistance = e[k];
                 best = index[k];
             }
-            if (e[k] <= tolerance && paintFromLine(info, walkingLine, info->lines[index[k]], pixel, r[k], true)) {
-                markPainted(info, p);
-                return;
-            }
         }
     }
-
-    // No candidate within the tolerance: the nearest one paints the pixel.
     if (best >= 0 && bestDistance != kNoCandidate && !isPainted(info, p)) {
         const FineLine& line = info->lines[best];
         if (paintFromLine(info, walkingLine, line, pixel, Linestra::distanceToStart(line, pixel), false))
             markPainted(info, p);
     }
+}
+
+// Finds the fine line through one owned pixel and paints the pixel from it:
+// the first candidate, in search order, within the match tolerance whose
+// line can paint it; otherwise the first nearest candidate, when the pixel
+// is not painted yet. A quick test four candidates at a time passes over
+// the lines that cannot be within the tolerance; the rest are measured
+// exactly, one by one in search order.
+void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre, std::int32_t candidates,
+                    Int32Point pixel, std::uint32_t p)
+{
+    const float tolerance = info->matchTolerance;
+    for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
+        std::int32_t index[Linestra::kDistanceLanes];
+        bool valid[Linestra::kDistanceLanes];
+        candidateGroup(info, centre, candidates, first, index, valid);
+        const int reach = Linestra::candidatesWithinReach(info->lines, index, pixel, tolerance);
+        for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
+            if (!valid[k] || ((reach >> k) & 1) == 0)
+                continue;
+            const FineLine& line = info->lines[index[k]];
+            const float r = Linestra::distanceToStart(line, pixel);
+            const float e = Linestra::perpendicularDistance(line, pixel, r);
+            if (e <= tolerance && paintFromLine(info, walkingLine, line, pixel, r, true)) {
+                markPainted(info, p);
+                return;
+            }
+        }
+    }
+    drawFromNearestCandidate(info, walkingLine, centre, candidates, pixel, p);
 }
 
 } // namespace
