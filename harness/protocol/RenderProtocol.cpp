@@ -301,9 +301,14 @@ void HostState::prepareFrame(const FrameRequest& request)
     preps.clear();
     pathHandles.clear();
 
-    // The previous frame's output image is used again when nobody else holds
-    // it and the size and format are the same: cleared, it is as new.
-    std::shared_ptr<OwnedWorld> previousOutput = std::move(frame.output);
+    // The previous frames' output images are used again when nobody else
+    // holds them (a caller may still hold the last frame's) and the size and
+    // format are the same: cleared, one is as new. Three are kept.
+    if (frame.output)
+        spareOutputs.push_back(std::move(frame.output));
+    constexpr std::size_t kSpareOutputs = 3;
+    if (spareOutputs.size() > kSpareOutputs)
+        spareOutputs.erase(spareOutputs.begin());
     frame = FrameState{};
     frame.request = request;
     frame.format = format;
@@ -319,11 +324,16 @@ void HostState::prepareFrame(const FrameRequest& request)
         if (options.checks)
             frame.readOnlyHashes[frame.input->world().data] = rendered.hash;
     }
-    if (previousOutput && previousOutput.use_count() == 1 && previousOutput->format() == format &&
-        previousOutput->width() == frame.width && previousOutput->height() == frame.height) {
-        frame.output = std::move(previousOutput);
-        frame.output->fillBytes(options.poisonUnwrittenPixels ? 0xCD : 0x00);
-    } else {
+    for (auto spare = spareOutputs.begin(); spare != spareOutputs.end(); ++spare) {
+        if (spare->use_count() == 1 && (*spare)->format() == format && (*spare)->width() == frame.width &&
+            (*spare)->height() == frame.height) {
+            frame.output = std::move(*spare);
+            spareOutputs.erase(spare);
+            frame.output->fillBytes(options.poisonUnwrittenPixels ? 0xCD : 0x00);
+            break;
+        }
+    }
+    if (!frame.output) {
         frame.output = std::make_shared<OwnedWorld>(frame.width, frame.height, format);
         if (options.poisonUnwrittenPixels)
             frame.output->fillBytes(0xCD);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <set>
+#include <vector>
 
 #include "ProbeHost.h"
 
@@ -89,6 +92,33 @@ TEST_F(FrameProtocol, ReducedResolutionKeepsTheLayerSizeInInData)
     EXPECT_EQ(d.half[2], 20.0);
     EXPECT_EQ(d.half[3], 0.0);
     EXPECT_TRUE(frame.violations.empty()) << harness::Describe(frame.violations);
+}
+
+// The host uses a frame's output image again for a later frame only once
+// nobody holds it: a result the caller keeps is never drawn over.
+TEST_F(FrameProtocol, AnOutputTheCallerHoldsIsNotUsedAgain)
+{
+    host->setMask(Triangle());
+    harness::FrameRequest request;
+    request.time = host->frameSeconds(0.0, 1);
+    const harness::FrameResult kept = host->renderFrame(request);
+    ASSERT_EQ(kept.renderErr, PF_Err_NONE);
+    const harness::OwnedWorld snapshot = *kept.output;
+    const std::size_t bytes = static_cast<std::size_t>(snapshot.world().rowbytes) * snapshot.height();
+    const void* keptData = kept.output->world().data;
+
+    std::vector<const void*> later;
+    for (int frame = 2; frame < 6; ++frame) {
+        request.time = host->frameSeconds(0.0, frame);
+        const harness::FrameResult result = host->renderFrame(request);
+        ASSERT_EQ(result.renderErr, PF_Err_NONE);
+        later.push_back(result.output->world().data);
+    }
+    for (const void* data : later)
+        EXPECT_NE(data, keptData);
+    EXPECT_EQ(std::memcmp(kept.output->world().data, snapshot.world().data, bytes), 0);
+    // Once let go, the frames' images are used again rather than made anew.
+    EXPECT_LE(std::set<const void*>(later.begin(), later.end()).size(), 2u);
 }
 
 // The host's time is 32 bits: a time beyond it is refused before anything

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "ProbeHost.h"
@@ -153,6 +154,37 @@ TEST_F(SuitesInACommand, WorldsArePaddedAndAccounted)
     EXPECT_NE(text.find("PF_GetPixelFormat of a world the host does not know"), std::string::npos) << text;
     EXPECT_NE(text.find("PF_NewWorld of -1 x 3 pixels"), std::string::npos) << text;
     EXPECT_NE(text.find("world of 2 x 2 pixels created and not disposed"), std::string::npos) << text;
+}
+
+// The host keeps disposed worlds for later ones of the same size and
+// format: a kept world comes back as a new one would, cleared or poisoned,
+// whatever the effect left in it.
+TEST_F(SuitesInACommand, AWorldUsedAgainComesBackAsNew)
+{
+    PF_EffectWorld first{};
+    ASSERT_EQ(worlds->PF_NewWorld(ref, 5, 4, true, PF_PixelFormat_ARGB32, &first), PF_Err_NONE);
+    void* const firstData = first.data;
+    std::memset(first.data, 0x5A, static_cast<std::size_t>(first.rowbytes) * 4);
+    ASSERT_EQ(worlds->PF_DisposeWorld(ref, &first), PF_Err_NONE);
+
+    PF_EffectWorld cleared{};
+    ASSERT_EQ(worlds->PF_NewWorld(ref, 5, 4, true, PF_PixelFormat_ARGB32, &cleared), PF_Err_NONE);
+    EXPECT_EQ(cleared.data, firstData) << "the disposed world is used again";
+    const auto* bytes = static_cast<const unsigned char*>(cleared.data);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(cleared.rowbytes) * 4; ++i)
+        ASSERT_EQ(bytes[i], 0) << "byte " << i;
+    std::memset(cleared.data, 0x5A, static_cast<std::size_t>(cleared.rowbytes) * 4);
+    ASSERT_EQ(worlds->PF_DisposeWorld(ref, &cleared), PF_Err_NONE);
+
+    PF_EffectWorld poisoned{};
+    ASSERT_EQ(worlds->PF_NewWorld(ref, 5, 4, false, PF_PixelFormat_ARGB32, &poisoned), PF_Err_NONE);
+    EXPECT_EQ(static_cast<const unsigned char*>(poisoned.data)[0], 0xCD);
+    PF_EffectWorld other{};
+    ASSERT_EQ(worlds->PF_NewWorld(ref, 5, 4, true, PF_PixelFormat_ARGB64, &other), PF_Err_NONE);
+    EXPECT_NE(other.data, poisoned.data);
+    EXPECT_EQ(worlds->PF_DisposeWorld(ref, &poisoned), PF_Err_NONE);
+    EXPECT_EQ(worlds->PF_DisposeWorld(ref, &other), PF_Err_NONE);
+    EXPECT_EQ(finish(), "");
 }
 
 } // namespace
