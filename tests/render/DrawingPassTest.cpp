@@ -2,9 +2,11 @@
 // order of the drawing pass, on hand-built render contexts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "geometry/DrawingPass.h"
@@ -137,6 +139,89 @@ TEST_F(OwnershipTest, CancelIsAskedBeforeEachChunkOfLines)
     clearOwners();
     EXPECT_EQ(runPass(), PF_Err_NONE);
     EXPECT_EQ(ownerAt(3, 7), 39000);
+}
+
+// The walk four lines at a time lands on the pixels that stepping each line
+// in float and rounding half away from zero reaches, with every owner as
+// the smallest step, then the lowest line: random lines, lines along pixel
+// edges (positions at exactly .5), lines from far outside, and lines
+// without direction.
+TEST_F(OwnershipTest, OwnersAreThoseOfStepByStepRounding)
+{
+    info.width = 37;
+    info.height = 23;
+    pixels = static_cast<std::uint32_t>(info.width * info.height);
+    ownerRanks.assign(pixels, kNoOwner);
+    info.ownerRanks = ownerRanks.data();
+    info.maxLineLength = 60;
+
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> position(-30.0f, 60.0f);
+    std::uniform_real_distribution<float> component(-1.5f, 1.5f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    walkers.reserve(1003);
+    for (int k = 0; k < 1003; ++k) {
+        addWalker(1.0, 1.0, 1.0 + k);
+        Line& line = walkers.back().line;
+        switch (k % 5) {
+        case 0: // along a row of pixel edges
+            line.start = {static_cast<float>(k % 40) - 0.5f, static_cast<float>(k % 23) + 0.5f};
+            line.direction = k % 2 ? Linestra::FloatPoint{0.5f, 0.0f} : Linestra::FloatPoint{-0.25f, -0.25f};
+            break;
+        case 1: // from far outside
+            line.start = {position(random) * 1000.0f, position(random)};
+            line.direction = {component(random) * 50.0f, component(random)};
+            break;
+        case 2: // without direction
+            line.start = {position(random), position(random)};
+            line.direction = {nan, nan};
+            break;
+        default:
+            line.start = {position(random), position(random)};
+            line.direction = {component(random), component(random)};
+        }
+    }
+    ASSERT_EQ(runPass(), PF_Err_NONE);
+
+    std::vector<OwnerRank> expected(pixels, kNoOwner);
+    for (std::uint32_t u = 0; u < walkers.size(); ++u) {
+        Linestra::FloatPoint pos = walkers[u].line.start;
+        for (std::uint32_t s = 0; s < info.maxLineLength; ++s) {
+            pos.x += walkers[u].line.direction.x;
+            pos.y += walkers[u].line.direction.y;
+            const float x = std::round(pos.x);
+            const float y = std::round(pos.y);
+            if (!(x >= 0.0f && y >= 0.0f && x < static_cast<float>(info.width) && y < static_cast<float>(info.height)))
+                continue;
+            OwnerRank& slot = expected[static_cast<std::size_t>(y) * static_cast<std::size_t>(info.width) +
+                                       static_cast<std::size_t>(x)];
+            slot = std::max(slot, ownerRank(s, u));
+        }
+    }
+    for (std::uint32_t p = 0; p < pixels; ++p)
+        ASSERT_EQ(ownerRanks[p], expected[p]) << "pixel " << p % 37 << ", " << p / 37;
+}
+
+// A position half a pixel beyond the frame's first or last pixel rounds
+// out of the frame, half away from zero: nothing else is claimed for it.
+TEST_F(OwnershipTest, HalfAPixelOutsideTheFrameIsOutside)
+{
+    walkers.reserve(4);
+    const Linestra::FloatPoint starts[4] = {{0.25f, 5.0f}, {18.75f, 2.0f}, {3.0f, 0.25f}, {6.0f, 8.75f}};
+    const Linestra::FloatPoint directions[4] = {{-0.25f, 0.0f}, {0.25f, 0.0f}, {0.0f, -0.25f}, {0.0f, 0.25f}};
+    for (int k = 0; k < 4; ++k) {
+        addWalker(1.0, 1.0, 1.0 + k);
+        walkers.back().line.start = starts[k];
+        walkers.back().line.direction = directions[k];
+    }
+    info.maxLineLength = 8;
+    ASSERT_EQ(runPass(), PF_Err_NONE);
+    std::vector<std::uint32_t> owned;
+    for (std::uint32_t p = 0; p < pixels; ++p)
+        if (ownerRanks[p] != kNoOwner)
+            owned.push_back(p);
+    const auto at = [&](int x, int y) { return static_cast<std::uint32_t>(y * info.width + x); };
+    EXPECT_EQ(owned, (std::vector<std::uint32_t>{at(3, 0), at(19, 2), at(0, 5), at(6, 9)}));
 }
 
 TEST_F(OwnershipTest, OwnersDoNotDependOnTheThreads)
