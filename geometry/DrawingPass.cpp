@@ -364,43 +364,47 @@ void claimLines(PFInfo* info, std::uint64_t first, std::uint64_t last)
 #endif
 }
 
-// Steps walked per ownership chunk: about a millisecond of work, so that a
-// cancel is answered about as promptly as when the question came per line.
-constexpr std::uint64_t kOwnershipChunkSteps = 1u << 18;
+// Steps walked per ownership chunk: a few milliseconds of work, so that a
+// cancel is answered promptly, and few enough chunks that handing each to
+// the host's threads costs little.
+constexpr std::uint64_t kOwnershipChunkSteps = 1u << 20;
 
-// Neighbouring walking lines reach the same pixels: a chunk is cut into a
-// few runs of neighbouring lines, one per call, so that threads meet only
-// where two runs border (threads raising ranks in the same cache lines slow
-// each other more than they gain).
-constexpr std::uint64_t kOwnershipCallsPerChunk = 8;
+// Neighbouring walking lines reach the same pixels, and two threads raising
+// ranks in the same cache lines slow each other more than they gain. The
+// lines are therefore cut into this many regions along the path, and a
+// chunk walks one run of neighbouring lines in each region, one region per
+// call: calls that run at the same time work far apart.
+constexpr std::uint64_t kOwnershipRegions = 8;
 
 } // namespace
 
-PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
+PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long region, A_long /*iterations*/)
 {
     const auto* chunk = static_cast<const OwnershipChunk*>(refcon);
     PFInfo* info = chunk->info;
-    const std::uint64_t end = chunk->first + chunk->count;
-    const std::uint64_t first = std::min(chunk->first + static_cast<std::uint64_t>(i) * chunk->linesPerCall, end);
-    const std::uint64_t last = std::min(first + chunk->linesPerCall, end);
+    const std::uint64_t regionFirst = static_cast<std::uint64_t>(region) * chunk->regionLines;
+    const std::uint64_t regionEnd = std::min(regionFirst + chunk->regionLines, info->iteratorCount);
+    const std::uint64_t first = std::min(regionFirst + chunk->runFirst, regionEnd);
+    const std::uint64_t last = std::min(first + chunk->runLines, regionEnd);
     claimLines(info, first, last);
     return PF_Err_NONE;
 }
 
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate)
 {
+    const std::uint64_t lines = info->iteratorCount;
     const std::uint64_t steps = info->maxLineLength > 0 ? info->maxLineLength : 1u;
     const std::uint64_t linesPerChunk = std::max<std::uint64_t>(1, kOwnershipChunkSteps / steps);
+    const std::uint64_t regionLines = (lines + kOwnershipRegions - 1) / kOwnershipRegions;
+    const std::uint64_t regions = regionLines > 0 ? (lines + regionLines - 1) / regionLines : 0;
+    const std::uint64_t runLines = std::max<std::uint64_t>(1, linesPerChunk / kOwnershipRegions);
     PF_Err err = PF_Err_NONE;
-    for (std::uint64_t first = 0; first < info->iteratorCount && !err; first += linesPerChunk) {
+    for (std::uint64_t runFirst = 0; runFirst < regionLines && !err; runFirst += runLines) {
         err = PF_ABORT(in_data);
         if (err)
             break;
-        const std::uint64_t count = std::min(linesPerChunk, info->iteratorCount - first);
-        const std::uint64_t linesPerCall = (count + kOwnershipCallsPerChunk - 1) / kOwnershipCallsPerChunk;
-        OwnershipChunk chunk{info, first, count, linesPerCall};
-        const std::uint64_t calls = (count + linesPerCall - 1) / linesPerCall;
-        err = iterate->iterate_generic(static_cast<A_long>(calls), &chunk, claimPixels_IterateFunc);
+        OwnershipChunk chunk{info, regionLines, runFirst, runLines};
+        err = iterate->iterate_generic(static_cast<A_long>(regions), &chunk, claimPixels_IterateFunc);
     }
     return err;
 }

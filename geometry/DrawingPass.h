@@ -44,18 +44,19 @@ constexpr std::uint32_t ownerLineOf(OwnerRank rank)
 // first error.
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate);
 
-// The walking lines of one ownership chunk: lines first to first + count - 1,
-// linesPerCall of them per call of the callback.
+// The walking lines of one ownership chunk: the walking lines are cut into
+// regions of regionLines neighbouring lines along the path, and the chunk
+// walks lines runFirst to runFirst + runLines - 1 of every region.
 struct OwnershipChunk {
     PFInfo* info;
-    std::uint64_t first;
-    std::uint64_t count;
-    std::uint64_t linesPerCall;
+    std::uint64_t regionLines;
+    std::uint64_t runFirst;
+    std::uint64_t runLines;
 };
 
 // Host iterate_generic callback of the ownership pass (refcon is an
-// OwnershipChunk): walks the i-th run of the chunk's lines. Always returns 0.
-PF_Err claimPixels_IterateFunc(void* refcon, A_long thread_index, A_long i, A_long iterations);
+// OwnershipChunk): walks the chunk's run of region i. Always returns 0.
+PF_Err claimPixels_IterateFunc(void* refcon, A_long thread_index, A_long region, A_long iterations);
 
 // Index in the fine line table of the line at bucket coordinate v (a path
 // distance in bucket units): bucket floor(v), fraction v - floor(v).

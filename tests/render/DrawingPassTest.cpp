@@ -118,12 +118,15 @@ TEST_F(OwnershipTest, OpenPathEndsOwnNothing)
 
 TEST_F(OwnershipTest, CancelIsAskedBeforeEachChunkOfLines)
 {
-    // Enough short lines for more than one chunk (a chunk holds a few
-    // hundred thousand steps): the first lines walk row 2, the last row 7.
-    constexpr int kLines = 40000;
+    // Lines of 1024 steps: a chunk walks about a million steps, 128 lines
+    // from the start of each of eight regions of 500 lines. Lines 0 to 127
+    // (the first chunk) walk row 2, the rest of the first region row 5, the
+    // last line row 7.
+    constexpr int kLines = 4000;
     walkers.reserve(kLines);
     for (int k = 0; k < kLines; ++k)
-        addWalker(2.0, k < 20000 ? 2.0 : (k < 39000 ? 5.0 : 7.0), 10.0);
+        addWalker(2.0, k < 128 ? 2.0 : (k < 500 ? 5.0 : (k < kLines - 1 ? 8.0 : 7.0)), 10.0);
+    info.maxLineLength = 1024;
 
     host.abortFrom(1);
     EXPECT_EQ(runPass(), PF_Interrupt_CANCEL);
@@ -133,12 +136,14 @@ TEST_F(OwnershipTest, CancelIsAskedBeforeEachChunkOfLines)
     clearOwners();
     EXPECT_EQ(runPass(), PF_Interrupt_CANCEL);
     EXPECT_EQ(ownerAt(3, 2), 0) << "the first chunk ran";
-    EXPECT_EQ(ownerAt(3, 7), -1) << "the second did not";
+    EXPECT_EQ(ownerAt(3, 5), -1) << "the second did not";
+    EXPECT_EQ(ownerAt(3, 7), -1);
 
     host.abortFrom(0);
     clearOwners();
     EXPECT_EQ(runPass(), PF_Err_NONE);
-    EXPECT_EQ(ownerAt(3, 7), 39000);
+    EXPECT_EQ(ownerAt(3, 5), 128);
+    EXPECT_EQ(ownerAt(3, 7), kLines - 1);
 }
 
 // The walk four lines at a time lands on the pixels that stepping each line
