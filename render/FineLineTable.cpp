@@ -50,17 +50,19 @@ PF_Err measureFanAngles(FineLineStore& lines, const PF_Iterate8Suite1* iterate)
 
 void FineLineStore::reserve(std::size_t capacity)
 {
-    static_assert(std::is_trivially_copyable_v<Linestra::FineLine>, "lines are moved by realloc");
+    static_assert(std::is_trivially_copyable_v<Linestra::FineLine>, "lines are moved with their block");
     if (capacity <= capacity_)
         return;
     if (capacity > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(Linestra::FineLine))
         throw std::bad_alloc();
-    void* grown = std::realloc(lines_, capacity * sizeof(Linestra::FineLine));
-    if (grown == nullptr)
-        throw std::bad_alloc();
-    lines_ = static_cast<Linestra::FineLine*>(grown);
+    lines_ = static_cast<Linestra::FineLine*>(growTable(lines_, capacity_ * sizeof(Linestra::FineLine),
+                                                        capacity * sizeof(Linestra::FineLine)));
     capacity_ = capacity;
-    adviseLargePages(lines_, capacity * sizeof(Linestra::FineLine));
+}
+
+FineLineStore::~FineLineStore()
+{
+    freeTable(lines_, capacity_ * sizeof(Linestra::FineLine));
 }
 
 PF_Err PreparedPath::evaluate(std::uint32_t segment, double position, double* x, double* y, double* dx,

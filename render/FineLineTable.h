@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "HostAPI.h"
@@ -30,14 +29,14 @@ struct PreparedPath {
 // The table's lines in one block that grows in place where it can: a long
 // path's table is the largest allocation of a render, and the system can
 // move a large block's pages instead of copying them, so the old and the
-// new storage never exist side by side. Throws std::bad_alloc when memory
-// runs out.
+// new storage never exist side by side (render/TableMemory.h). Throws
+// std::bad_alloc when memory runs out.
 class FineLineStore {
 public:
     FineLineStore() = default;
     FineLineStore(const FineLineStore&) = delete;
     FineLineStore& operator=(const FineLineStore&) = delete;
-    ~FineLineStore() { std::free(lines_); }
+    ~FineLineStore();
 
     void reserve(std::size_t capacity);
     void push_back(const Linestra::FineLine& line)

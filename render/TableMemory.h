@@ -7,25 +7,33 @@
 
 #include <cstddef>
 
-// A zero-filled block of `bytes` bytes, freed when the object goes. Large
-// blocks are mapped from the system in 2 MB-aligned pieces where it offers
-// such pages; small ones come from calloc. Throws std::bad_alloc when the
-// system has no memory.
+// A zero-filled block of at least `bytes` bytes for a table. Blocks of
+// kLargeTableBytes and more are mapped from the system in 2 MB-aligned
+// pieces, asking for 2 MB pages where the system offers them; smaller ones
+// come from calloc. Throws std::bad_alloc when the system has no memory.
+void* allocateTable(std::size_t bytes);
+
+// The table `block` of `oldBytes` (as asked of allocateTable or growTable)
+// grown to `newBytes`, its contents kept; the system moves a mapped block's
+// pages rather than copying them, so the old and the new block never exist
+// side by side. The bytes past oldBytes are not cleared. Throws
+// std::bad_alloc (the block then stays as it was).
+void* growTable(void* block, std::size_t oldBytes, std::size_t newBytes);
+
+// Frees a table of `bytes` (as last asked); a null block is nothing.
+void freeTable(void* block, std::size_t bytes);
+
+// A zero-filled table of `bytes` bytes, freed when the object goes.
 class ZeroedTable {
 public:
-    explicit ZeroedTable(std::size_t bytes);
+    explicit ZeroedTable(std::size_t bytes) : data_(allocateTable(bytes)), bytes_(bytes) {}
     ZeroedTable(const ZeroedTable&) = delete;
     ZeroedTable& operator=(const ZeroedTable&) = delete;
-    ~ZeroedTable();
+    ~ZeroedTable() { freeTable(data_, bytes_); }
 
     void* data() const { return data_; }
 
 private:
-    void* data_ = nullptr;
-    [[maybe_unused]] std::size_t bytes_ = 0; // as mapped, for a mapped block
+    void* data_;
+    std::size_t bytes_;
 };
-
-// Asks the system for 2 MB pages on the 2 MB-aligned part of a block of
-// `bytes` bytes at `block` that nothing has touched yet (a hint: nothing
-// happens where the system has no such pages).
-void adviseLargePages(void* block, std::size_t bytes);
