@@ -70,6 +70,8 @@ void* growTable(void* block, std::size_t oldBytes, std::size_t newBytes)
 {
     if (block == nullptr)
         return allocateTable(newBytes);
+    if (newBytes <= oldBytes)
+        return block; // tables only grow
 #ifdef LINESTRA_LARGE_PAGES
     if (isMapped(newBytes)) {
         const std::size_t rounded = roundUpToLargePage(newBytes);
@@ -90,7 +92,6 @@ void* growTable(void* block, std::size_t oldBytes, std::size_t newBytes)
         return grown;
     }
 #endif
-    (void)oldBytes;
     void* grown = std::realloc(block, newBytes > 0 ? newBytes : 1);
     if (grown == nullptr)
         throw std::bad_alloc();

@@ -14,7 +14,7 @@
 void* allocateTable(std::size_t bytes);
 
 // The table `block` of `oldBytes` (as asked of allocateTable or growTable)
-// grown to `newBytes`, its contents kept; the system moves a mapped block's
+// grown to `newBytes` (a smaller size leaves it as it is), its contents kept; the system moves a mapped block's
 // pages rather than copying them, so the old and the new block never exist
 // side by side. The bytes past oldBytes are not cleared. Throws
 // std::bad_alloc (the block then stays as it was).
