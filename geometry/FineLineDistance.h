@@ -41,17 +41,27 @@ inline float perpendicularDistance(const FineLine& line, Int32Point pixel, float
 
 inline constexpr int kDistanceLanes = 4;
 
+#ifdef LINESTRA_SSE2_DISTANCES
+// The starts and directions of lines[index[k]], lane k holding line k: each
+// line's first four floats are its start and direction, transposed.
+inline void loadStartsAndDirections(const FineLine* lines, const std::int32_t* index, __m128& sx, __m128& sy,
+                                    __m128& dx, __m128& dy)
+{
+    sx = _mm_loadu_ps(&lines[index[0]].start.x);
+    sy = _mm_loadu_ps(&lines[index[1]].start.x);
+    dx = _mm_loadu_ps(&lines[index[2]].start.x);
+    dy = _mm_loadu_ps(&lines[index[3]].start.x);
+    _MM_TRANSPOSE4_PS(sx, sy, dx, dy);
+}
+#endif
+
 // r and e of lines[index[k]] for k = 0..3.
 inline void candidateDistances(const FineLine* lines, const std::int32_t* index, Int32Point pixel, float* r, float* e)
 {
 #ifdef LINESTRA_SSE2_DISTANCES
-    // Each line's first four floats are start and direction, the next four
-    // begin with the sine and cosine: transposed, lane k holds line k.
-    __m128 sx = _mm_loadu_ps(&lines[index[0]].start.x);
-    __m128 sy = _mm_loadu_ps(&lines[index[1]].start.x);
-    __m128 dx = _mm_loadu_ps(&lines[index[2]].start.x);
-    __m128 dy = _mm_loadu_ps(&lines[index[3]].start.x);
-    _MM_TRANSPOSE4_PS(sx, sy, dx, dy);
+    __m128 sx, sy, dx, dy;
+    loadStartsAndDirections(lines, index, sx, sy, dx, dy);
+    // The next four floats of each line begin with the sine and cosine.
     __m128 sine = _mm_loadu_ps(&lines[index[0]].sinAngle);
     __m128 cosine = _mm_loadu_ps(&lines[index[1]].sinAngle);
     __m128 unused0 = _mm_loadu_ps(&lines[index[2]].sinAngle);
@@ -100,11 +110,8 @@ inline int candidatesWithinReach(const FineLine* lines, const std::int32_t* inde
                                  float tolerance)
 {
 #ifdef LINESTRA_SSE2_DISTANCES
-    __m128 sx = _mm_loadu_ps(&lines[index[0]].start.x);
-    __m128 sy = _mm_loadu_ps(&lines[index[1]].start.x);
-    __m128 dx = _mm_loadu_ps(&lines[index[2]].start.x);
-    __m128 dy = _mm_loadu_ps(&lines[index[3]].start.x);
-    _MM_TRANSPOSE4_PS(sx, sy, dx, dy);
+    __m128 sx, sy, dx, dy;
+    loadStartsAndDirections(lines, index, sx, sy, dx, dy);
     const float pixelX = static_cast<float>(pixel.x);
     const float pixelY = static_cast<float>(pixel.y);
     const __m128 fromPixelX = _mm_sub_ps(sx, _mm_set1_ps(pixelX));
