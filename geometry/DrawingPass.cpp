@@ -264,6 +264,16 @@ void claimOwner(OwnerRank& slot, OwnerRank rank)
 }
 
 #ifdef LINESTRA_SSE2_WALK
+// Up to four walking lines side by side, a lane each; lanes past the last
+// line start at not-a-number.
+struct FourLines {
+    alignas(16) float startX[4];
+    alignas(16) float startY[4];
+    alignas(16) float directionX[4];
+    alignas(16) float directionY[4];
+    std::uint32_t owner[4];
+};
+
 // Walks up to four lines side by side, step by step, with SSE2, claiming
 // every pixel a step lands on: per lane the same float additions as
 // walkLine, and the same pixels. A position rounds (half away from zero)
@@ -273,24 +283,12 @@ void claimOwner(OwnerRank& slot, OwnerRank rank)
 // Unused lanes start at not-a-number and never land. The order of the
 // claims differs from one line after another, which the ranks' maximum
 // does not see.
-void claimFourLines(PFInfo* info, int lanes, const std::uint32_t* owner, const float* startX, const float* startY,
-                    const float* directionX, const float* directionY)
+void claimFourLines(PFInfo* info, const FourLines& lines)
 {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    alignas(16) float x0[4] = {nan, nan, nan, nan};
-    alignas(16) float y0[4] = {nan, nan, nan, nan};
-    alignas(16) float dx0[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    alignas(16) float dy0[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int k = 0; k < lanes; ++k) {
-        x0[k] = startX[k];
-        y0[k] = startY[k];
-        dx0[k] = directionX[k];
-        dy0[k] = directionY[k];
-    }
-    __m128 x = _mm_load_ps(x0);
-    __m128 y = _mm_load_ps(y0);
-    const __m128 dx = _mm_load_ps(dx0);
-    const __m128 dy = _mm_load_ps(dy0);
+    __m128 x = _mm_load_ps(lines.startX);
+    __m128 y = _mm_load_ps(lines.startY);
+    const __m128 dx = _mm_load_ps(lines.directionX);
+    const __m128 dy = _mm_load_ps(lines.directionY);
     const auto width = static_cast<std::uint32_t>(info->width);
     const __m128 low = _mm_set1_ps(-0.5f);
     const __m128 highX = _mm_set1_ps(static_cast<float>(info->width) - 0.5f);
@@ -322,7 +320,7 @@ void claimFourLines(PFInfo* info, int lanes, const std::uint32_t* owner, const f
             const int k = std::countr_zero(landed);
             landed &= landed - 1;
             const std::uint32_t p = static_cast<std::uint32_t>(py[k]) * width + static_cast<std::uint32_t>(px[k]);
-            claimOwner(ranks[p], ownerRank(static_cast<std::uint32_t>(s), owner[k]));
+            claimOwner(ranks[p], ownerRank(static_cast<std::uint32_t>(s), lines.owner[k]));
         }
     }
 }
@@ -332,24 +330,24 @@ void claimFourLines(PFInfo* info, int lanes, const std::uint32_t* owner, const f
 void claimLines(PFInfo* info, std::uint64_t first, std::uint64_t last)
 {
 #ifdef LINESTRA_SSE2_WALK
+    const float nan = std::numeric_limits<float>::quiet_NaN();
     std::uint64_t u = first;
     while (u < last) {
-        std::uint32_t owner[4];
-        float startX[4], startY[4], directionX[4], directionY[4];
+        FourLines lines{{nan, nan, nan, nan}, {nan, nan, nan, nan}, {}, {}, {}};
         int lanes = 0;
         for (; u < last && lanes < 4; ++u) {
             const Line& line = info->iterators[u].line;
             if (skippedAtOpenEnd(info, line))
                 continue;
-            owner[lanes] = static_cast<std::uint32_t>(u);
-            startX[lanes] = line.start.x;
-            startY[lanes] = line.start.y;
-            directionX[lanes] = line.direction.x;
-            directionY[lanes] = line.direction.y;
+            lines.owner[lanes] = static_cast<std::uint32_t>(u);
+            lines.startX[lanes] = line.start.x;
+            lines.startY[lanes] = line.start.y;
+            lines.directionX[lanes] = line.direction.x;
+            lines.directionY[lanes] = line.direction.y;
             ++lanes;
         }
         if (lanes > 0)
-            claimFourLines(info, lanes, owner, startX, startY, directionX, directionY);
+            claimFourLines(info, lines);
     }
 #else
     for (std::uint64_t u = first; u < last; ++u) {
