@@ -22,6 +22,8 @@
 // taken.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -89,6 +91,16 @@ void CheckImageSize(const std::string& path, long long width, long long height);
 // The checks both image back ends make before opening a file to read:
 // throws ImageError naming `path` if it does not exist or is a folder.
 void CheckImageInputPath(const std::string& path);
+
+// PNG files: every chunk's data must fit in the file. Both back ends' PNG
+// readers take memory for a chunk by its length field before they read it,
+// so a damaged length (a chunk claiming gigabytes) would take that much
+// memory before the read fails. `readHeader(offset, bytes)` reads the 8
+// bytes at `offset` of a file of `fileSize` bytes (false when it cannot).
+// Empty when the file is no PNG file or its chunks are sound; otherwise what
+// is wrong, for a message.
+std::string PngChunkProblem(std::uint64_t fileSize,
+                            const std::function<bool(std::uint64_t, unsigned char*)>& readHeader);
 
 // The check both back ends make before writing: throws ImageError naming
 // `path` unless the folder it goes into exists.

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -25,6 +27,28 @@ OwnedWorld ImageFile::toWorld(PF_PixelFormat format) const
     if (bitDepth_ == 16)
         return WorldFromRGBA(width_, height_, rgba16_, format);
     return WorldFromRGBA(width_, height_, rgbaFloat_, format);
+}
+
+std::string PngChunkProblem(std::uint64_t fileSize,
+                            const std::function<bool(std::uint64_t, unsigned char*)>& readHeader)
+{
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    unsigned char header[8] = {};
+    if (fileSize < 8 || !readHeader(0, header) || !std::equal(header, header + 8, signature))
+        return {};
+    for (std::uint64_t at = 8; fileSize - at >= 8 && readHeader(at, header);) {
+        const std::uint64_t length = static_cast<std::uint64_t>(header[0]) << 24 |
+                                     static_cast<std::uint64_t>(header[1]) << 16 |
+                                     static_cast<std::uint64_t>(header[2]) << 8 | header[3];
+        const std::string type(reinterpret_cast<const char*>(header + 4), 4);
+        // Length and type (read), then the data and a 4-byte checksum.
+        if (length + 4 > fileSize - at - 8)
+            return "its \"" + type + "\" chunk claims " + std::to_string(length) + " bytes, more than the file holds";
+        if (type == "IEND")
+            break;
+        at += 12 + length;
+    }
+    return {};
 }
 
 void CheckImageSize(const std::string& path, long long width, long long height)

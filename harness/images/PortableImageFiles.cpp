@@ -301,28 +301,15 @@ std::size_t MaxPixelsPerByte(const std::uint8_t* data, std::size_t size)
     return 4096;
 }
 
-// PNG files: every chunk's data must fit in the file. stb_image takes
-// memory for an IDAT chunk by its length field before it reads it, so a
-// damaged length would take up to 2 GiB. Empty when the file is no PNG file
-// or its chunks are sound.
+// The file's PNG chunk lengths checked against its size (PngChunkProblem).
 std::string PngChunkProblem(const std::vector<std::uint8_t>& bytes)
 {
-    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (bytes.size() < 8 || !std::equal(signature, signature + 8, bytes.data()))
-        return {};
-    for (std::size_t at = 8; at + 8 <= bytes.size();) {
-        const std::uint64_t length = static_cast<std::uint64_t>(bytes[at]) << 24 | bytes[at + 1] << 16 |
-                                     bytes[at + 2] << 8 | bytes[at + 3];
-        const std::string type(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                               bytes.begin() + static_cast<std::ptrdiff_t>(at + 8));
-        // Length, type, data and checksum.
-        if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4)
-            return "its \"" + type + "\" chunk claims " + std::to_string(length) + " bytes, more than the file holds";
-        if (type == "IEND")
-            break;
-        at += 12 + length;
-    }
-    return {};
+    return harness::PngChunkProblem(bytes.size(), [&bytes](std::uint64_t at, unsigned char* header) {
+        if (bytes.size() - at < 8)
+            return false;
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 8, header);
+        return true;
+    });
 }
 
 // JPEG files: every Huffman table holds at most 256 codes. The packaged
