@@ -143,7 +143,9 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         return PF_Err_NONE;
     };
 
-    Linestra::Line previous = first;
+    // The fan angle of the previous bucket's boundary line, carried over
+    // rather than measured again.
+    float previousAngle = fineLineAngle(first.direction);
     for (std::uint32_t i = 1; i <= m && !err; ++i) {
         err = PF_ABORT(in_data);
         if (err)
@@ -173,7 +175,8 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         if (err)
             break;
 
-        const float delta = fineLineAngle(boundary.direction) - fineLineAngle(previous.direction);
+        const float boundaryAngle = fineLineAngle(boundary.direction);
+        const float delta = boundaryAngle - previousAngle;
         const std::uint32_t n = fineLinesPerBucket(info, delta);
 
         // The bucket's segment lookups first, timed as one (a clock read
@@ -209,7 +212,7 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         table.bucketLineCount.push_back(n);
         boundary.angleDelta = delta;
         table.lines.push_back(Linestra::makeCompactFineLine(boundary));
-        previous = boundary;
+        previousAngle = boundaryAngle;
     }
 
     table.layoutSeconds += std::chrono::duration<double>(layoutTime).count();
