@@ -300,6 +300,7 @@ void HostState::prepareFrame(const FrameRequest& request)
     outlines.clear();
     preps.clear();
     pathHandles.clear();
+    recentPathHandles = {};
 
     // The previous frames' output images are used again when nobody else
     // holds them (a caller may still hold the last frame's) and the size and

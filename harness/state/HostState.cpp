@@ -319,6 +319,19 @@ int CurrentThreadIndex()
     return tThreadIndex;
 }
 
+bool HostState::isPathHandle(const void* handle)
+{
+    if (handle == nullptr)
+        return false;
+    if (handle == recentPathHandles[0] || handle == recentPathHandles[1])
+        return true;
+    if (pathHandles.count(handle) == 0)
+        return false;
+    recentPathHandles[1] = recentPathHandles[0];
+    recentPathHandles[0] = handle;
+    return true;
+}
+
 HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_(host), function_(function)
 {
     if (host_ == nullptr)
@@ -326,14 +339,18 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     std::lock_guard lock(host_->mutex);
     // Found by the name's address, without comparing or building a string:
     // this runs on every call.
-    std::uint64_t*& slot = host_->callCountSlots[function];
-    if (slot == nullptr) {
-        auto count = host_->callCounts.find(std::string_view(function));
-        if (count == host_->callCounts.end())
-            count = host_->callCounts.emplace(function, 0).first;
-        slot = &count->second;
+    if (function != host_->lastCountedFunction) {
+        std::uint64_t*& slot = host_->callCountSlots[function];
+        if (slot == nullptr) {
+            auto count = host_->callCounts.find(std::string_view(function));
+            if (count == host_->callCounts.end())
+                count = host_->callCounts.emplace(function, 0).first;
+            slot = &count->second;
+        }
+        host_->lastCountedFunction = function;
+        host_->lastCountSlot = slot;
     }
-    const std::uint64_t call = ++*slot;
+    const std::uint64_t call = ++*host_->lastCountSlot;
     for (const FailureInjection& injection : host_->injections)
         if (injection.function == function && injection.call == call)
             injected_ = injection.err;

@@ -2,6 +2,7 @@
 // callbacks and suites. Not for use outside harness/.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -186,6 +187,12 @@ struct HostState {
     std::vector<std::unique_ptr<PF_PathOutline>> outlines;
     std::vector<std::unique_ptr<PF_PathSegPrep>> preps;
     std::unordered_set<const void*> pathHandles; // every outline and preparation above
+    // The two handles found last (an evaluation asks for its outline and
+    // its preparation, once per fine line): found again without a lookup.
+    // Forgotten with pathHandles.
+    std::array<const void*, 2> recentPathHandles{};
+    // Whether `handle` is one of pathHandles.
+    bool isPathHandle(const void* handle);
 
     FrameState frame;
     bool frameReady = false;
@@ -200,6 +207,10 @@ struct HostState {
     // that text (the names are literals), so that a call finds its count
     // without comparing strings.
     std::unordered_map<const char*, std::uint64_t*> callCountSlots;
+    // The function counted last and its count, found again without a lookup
+    // (callCounts never drops a count, so the pointer stays good).
+    const char* lastCountedFunction = nullptr;
+    std::uint64_t* lastCountSlot = nullptr;
     std::vector<FailureInjection> injections;
 
     std::atomic<int> abortFrom{0};

@@ -25,7 +25,7 @@ std::string Num(double value)
 // what is wrong.
 PF_PathOutline* Outline(HostState& host, PF_PathOutlinePtr pointer, const char* function)
 {
-    if (pointer == nullptr || host.pathHandles.count(pointer) == 0) {
+    if (!host.isPathHandle(pointer)) {
         host.violation(std::string(function) + " with a path the host did not hand out");
         return nullptr;
     }
@@ -55,7 +55,7 @@ bool SegmentInRange(HostState& host, const PF_PathOutline& path, A_long segment,
 PF_PathSegPrep* Prep(HostState& host, PF_PathSegPrepPtr pointer, const PF_PathOutline& path, A_long segment,
                      const char* function)
 {
-    if (pointer == nullptr || host.pathHandles.count(pointer) == 0) {
+    if (!host.isPathHandle(pointer)) {
         host.violation(std::string(function) + " with a segment preparation the host did not hand out");
         return nullptr;
     }
@@ -309,6 +309,8 @@ PF_Err PathGetSegLength(PF_ProgPtr ref, PF_PathOutlinePtr pointer, A_long segmen
     return call.finish(PF_Err_NONE, [&] { return args() + " -> " + Num(*length); });
 }
 
+// A point (and derivative) of a path by length, for both evaluation calls;
+// they hold host->mutex for the whole call.
 PF_Err Evaluate(HostState* host, HostCall& call, const char* function, PF_PathOutlinePtr pointer,
                 PF_PathSegPrepPtr* prepP, A_long segment, PF_FpLong length, PF_FpLong* x, PF_FpLong* y,
                 PF_FpLong* dx, PF_FpLong* dy)
@@ -316,7 +318,6 @@ PF_Err Evaluate(HostState* host, HostCall& call, const char* function, PF_PathOu
     auto args = [&] { return "segment=" + std::to_string(segment) + ", length=" + Num(length); };
     if (host == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
-    std::lock_guard lock(host->mutex);
     PF_PathOutline* path = Outline(*host, pointer, function);
     if (path == nullptr || x == nullptr || y == nullptr || !SegmentInRange(*host, *path, segment, function))
         return call.finish(PF_Err_BAD_CALLBACK_PARAM, args);
@@ -354,8 +355,9 @@ PF_Err PathEvalSegLength(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_PathSegPr
                          PF_FpLong length, PF_FpLong* x, PF_FpLong* y)
 {
     HostState* host = HostFromRef(ref);
-    // One lock for the whole call: the accounting and the evaluation below
-    // take it again, which for the thread holding it costs next to nothing.
+    // One lock for the whole call: the accounting below takes it again,
+    // which for the thread holding it costs next to nothing; the evaluation
+    // relies on it.
     std::unique_lock<std::recursive_mutex> lock;
     if (host != nullptr)
         lock = std::unique_lock(host->mutex);

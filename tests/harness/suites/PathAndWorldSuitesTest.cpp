@@ -125,6 +125,33 @@ TEST_F(SuitesInACommand, MisusedPathsAndPreparationsAreReported)
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
+// The host remembers the handles it validated last; a new frame forgets
+// them with the rest, so an outline and a preparation of the last frame
+// (whose memory the host has freed) are refused without being read.
+TEST_F(SuitesInACommand, HandlesOfTheLastFrameAreRefused)
+{
+    PF_PathOutlinePtr path = checkout(harness::kMaskPathId);
+    PF_PathSegPrepPtr prep = nullptr;
+    PF_FpLong x = 0, y = 0, dx = 0, dy = 0;
+    ASSERT_EQ(data->PF_PathPrepareSegLength(ref, path, 0, 100, &prep), PF_Err_NONE);
+    EXPECT_EQ(data->PF_PathEvalSegLengthDeriv1(ref, path, &prep, 0, 1.0, &x, &y, &dx, &dy), PF_Err_NONE);
+    PF_PathSegPrepPtr kept = prep;
+    EXPECT_EQ(data->PF_PathCleanupSegLength(ref, path, 0, &prep), PF_Err_NONE);
+    EXPECT_EQ(query->PF_CheckinPath(ref, harness::kMaskPathId, false, path), PF_Err_NONE);
+    EXPECT_EQ(finish(), "");
+
+    host->setupFrame({});
+    host->beginCommand(PF_Cmd_SMART_RENDER);
+    acquire(kPFPathQuerySuite, 1, &query);
+    acquire(kPFPathDataSuite, 1, &data);
+    acquire(kPFWorldSuite, 2, &worlds);
+    EXPECT_EQ(data->PF_PathEvalSegLengthDeriv1(ref, path, &kept, 0, 1.0, &x, &y, &dx, &dy),
+              PF_Err_BAD_CALLBACK_PARAM);
+    const std::string text = finish(PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_NE(text.find("PF_PathEvalSegLengthDeriv1 with a path the host did not hand out"), std::string::npos)
+        << text;
+}
+
 TEST_F(SuitesInACommand, WorldsArePaddedAndAccounted)
 {
     PF_EffectWorld world{};
