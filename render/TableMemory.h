@@ -7,17 +7,18 @@
 
 #include <cstddef>
 
-// A zero-filled block of at least `bytes` bytes for a table. Blocks of
-// kLargeTableBytes and more are mapped from the system in 2 MB-aligned
-// pieces, asking for 2 MB pages where the system offers them; smaller ones
+// A zero-filled block of at least `bytes` bytes for a table. On Linux,
+// blocks of 2 MB and more are mapped from the system on their own, 2 MB
+// aligned, asking for 2 MB pages; smaller ones (and every block elsewhere)
 // come from calloc. Throws std::bad_alloc when the system has no memory.
 void* allocateTable(std::size_t bytes);
 
 // The table `block` of `oldBytes` (as asked of allocateTable or growTable)
-// grown to `newBytes` (a smaller size leaves it as it is), its contents kept; the system moves a mapped block's
-// pages rather than copying them, so the old and the new block never exist
-// side by side. The bytes past oldBytes are not cleared. Throws
-// std::bad_alloc (the block then stays as it was).
+// grown to `newBytes` (a smaller size leaves it as it is), its contents
+// kept; the system moves a mapped block's pages rather than copying them,
+// so the old and the new block never exist side by side. The bytes past
+// oldBytes are not cleared. Throws std::bad_alloc (the block then stays as
+// it was).
 void* growTable(void* block, std::size_t oldBytes, std::size_t newBytes);
 
 // Frees a table of `bytes` (as last asked); a null block is nothing.
