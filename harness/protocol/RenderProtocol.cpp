@@ -305,11 +305,9 @@ void HostState::prepareFrame(const FrameRequest& request)
     // The previous frames' output images are used again when nobody else
     // holds them (a caller may still hold the last frame's) and the size and
     // format are the same: cleared, one is as new. Three are kept.
-    if (frame.output)
-        spareOutputs.push_back(std::move(frame.output));
     constexpr std::size_t kSpareOutputs = 3;
-    if (spareOutputs.size() > kSpareOutputs)
-        spareOutputs.erase(spareOutputs.begin());
+    if (frame.output)
+        KeepSpareWorld(spareOutputs, std::move(frame.output), kSpareOutputs);
     frame = FrameState{};
     frame.request = request;
     frame.format = format;
@@ -325,16 +323,11 @@ void HostState::prepareFrame(const FrameRequest& request)
         if (options.checks)
             frame.readOnlyHashes[frame.input->world().data] = rendered.hash;
     }
-    for (auto spare = spareOutputs.begin(); spare != spareOutputs.end(); ++spare) {
-        if (spare->use_count() == 1 && (*spare)->format() == format && (*spare)->width() == frame.width &&
-            (*spare)->height() == frame.height) {
-            frame.output = std::move(*spare);
-            spareOutputs.erase(spare);
-            frame.output->fillBytes(options.poisonUnwrittenPixels ? 0xCD : 0x00);
-            break;
-        }
-    }
-    if (!frame.output) {
+    frame.output = TakeSpareWorld(spareOutputs, frame.width, frame.height, format,
+                                  [](const std::shared_ptr<OwnedWorld>& spare) { return spare.use_count() == 1; });
+    if (frame.output) {
+        frame.output->fillBytes(options.poisonUnwrittenPixels ? 0xCD : 0x00);
+    } else {
         frame.output = std::make_shared<OwnedWorld>(frame.width, frame.height, format);
         if (options.poisonUnwrittenPixels)
             frame.output->fillBytes(0xCD);

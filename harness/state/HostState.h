@@ -177,7 +177,7 @@ struct HostState {
     // Disposed worlds kept for the next PF_NewWorld of the same size and
     // format, and the last frames' output images kept for the next frame:
     // a new image of a 1080p frame costs thousands of page faults, a kept
-    // one only clearing (see TakeSpareWorld).
+    // one only clearing (TakeSpareWorld, KeepSpareWorld in World.h).
     std::vector<std::unique_ptr<OwnedWorld>> spareWorlds;
     std::vector<std::shared_ptr<OwnedWorld>> spareOutputs;
     // Pixel format of every buffer the host knows, by data pointer.

@@ -57,4 +57,34 @@ private:
     std::vector<unsigned char> storage_;
 };
 
+// Worlds kept for reuse (disposed worlds, earlier frames' output images): a
+// new 1080p image costs thousands of page faults, a kept one only its
+// clearing. `spares` holds unique or shared pointers, oldest first.
+
+// Takes the oldest kept world of that size and format that `usable`
+// accepts out of `spares`; null when there is none.
+template <typename Pointer, typename Usable>
+Pointer TakeSpareWorld(std::vector<Pointer>& spares, A_long width, A_long height, PF_PixelFormat format,
+                       Usable&& usable)
+{
+    for (auto spare = spares.begin(); spare != spares.end(); ++spare) {
+        if ((*spare)->width() == width && (*spare)->height() == height && (*spare)->format() == format &&
+            usable(*spare)) {
+            Pointer world = std::move(*spare);
+            spares.erase(spare);
+            return world;
+        }
+    }
+    return nullptr;
+}
+
+// Keeps `world` in `spares`, which hold at most `most`: the oldest goes.
+template <typename Pointer>
+void KeepSpareWorld(std::vector<Pointer>& spares, Pointer world, std::size_t most)
+{
+    spares.push_back(std::move(world));
+    if (spares.size() > most)
+        spares.erase(spares.begin());
+}
+
 } // namespace harness

@@ -24,28 +24,8 @@ std::string FormatName(PF_PixelFormat format)
 // Larger worlds are refused as out of memory rather than attempted.
 constexpr double kLargestWorldBytes = 4.0 * 1024 * 1024 * 1024;
 
-// A disposed world of that size and format, or null (host->mutex held).
-std::unique_ptr<OwnedWorld> TakeSpareWorld(HostState& host, A_long width, A_long height, PF_PixelFormat format)
-{
-    for (auto spare = host.spareWorlds.begin(); spare != host.spareWorlds.end(); ++spare) {
-        if ((*spare)->width() == width && (*spare)->height() == height && (*spare)->format() == format) {
-            std::unique_ptr<OwnedWorld> world = std::move(*spare);
-            host.spareWorlds.erase(spare);
-            return world;
-        }
-    }
-    return nullptr;
-}
-
-// Keeps a disposed world for a later PF_NewWorld; the oldest of more than
-// four goes (host->mutex held).
-void KeepSpareWorld(HostState& host, std::unique_ptr<OwnedWorld> world)
-{
-    constexpr std::size_t kSpareWorlds = 4;
-    host.spareWorlds.push_back(std::move(world));
-    if (host.spareWorlds.size() > kSpareWorlds)
-        host.spareWorlds.erase(host.spareWorlds.begin());
-}
+// Disposed worlds kept for later PF_NewWorld calls.
+constexpr std::size_t kSpareWorlds = 4;
 
 PF_Err NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear, PF_PixelFormat format,
                 PF_EffectWorld* world)
@@ -77,7 +57,7 @@ PF_Err NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear, P
     std::unique_ptr<OwnedWorld> owned;
     {
         std::lock_guard lock(host->mutex);
-        owned = TakeSpareWorld(*host, width, height, format);
+        owned = TakeSpareWorld(host->spareWorlds, width, height, format, [](const auto&) { return true; });
     }
     if (owned) {
         owned->fillBytes(fill); // as new: cleared, or poisoned
@@ -119,7 +99,7 @@ PF_Err DisposeWorld(PF_ProgPtr ref, PF_EffectWorld* world)
     const std::string text = args();
     host->knownBuffers.erase(world->data);
     host->command.worlds.erase(world->data);
-    KeepSpareWorld(*host, std::move(it->second));
+    KeepSpareWorld(host->spareWorlds, std::move(it->second), kSpareWorlds);
     host->createdWorlds.erase(it);
     *world = PF_EffectWorld{};
     if (call.injected() != PF_Err_NONE)
