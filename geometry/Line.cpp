@@ -107,8 +107,7 @@ FineLine makeCompactFineLine(const Line& line)
 void measureFanAngle(FineLine& line)
 {
     const float angle = fanAngle(line.direction);
-    line.sinAngle = PortableMath::sin(angle);
-    line.cosAngle = PortableMath::cos(angle);
+    PortableMath::sinCos(angle, line.sinAngle, line.cosAngle);
 }
 
 } // namespace Linestra

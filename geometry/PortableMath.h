@@ -75,12 +75,23 @@ inline double cosKernel(double r)
 // zeros are kept.
 inline constexpr double kTinyAngle = 0x1p-27;
 
+// y rounded to the nearest integer, ties to even, as std::nearbyint in the
+// default rounding mode, for |y| <= 2^51, without a call into the C library
+// (x86-64 before SSE4.1 has no rounding instruction): adding 1.5 * 2^52
+// leaves no fraction bits, so the addition itself rounds. Zero comes out
+// as +0, which the reduction below cannot tell from -0.
+inline double roundToNearest(double y)
+{
+    constexpr double kShift = 0x1.8p52;
+    return (y + kShift) - kShift;
+}
+
 // x reduced to r in [-pi/4, pi/4] with x = r + quadrant * pi / 2 (mod 2 pi).
 inline double reduce(double x, int& quadrant)
 {
     if (std::fabs(x) > kLargeAngle)
         x = std::fmod(x, kTwoPi);
-    const double k = std::nearbyint(x * kTwoOverPi);
+    const double k = roundToNearest(x * kTwoOverPi);
     const double r = ((x - k * kPiOver2Part1) - k * kPiOver2Part2) - k * kPiOver2Part3;
     quadrant = static_cast<int>(static_cast<std::int64_t>(k) & 3);
     return r;
@@ -141,6 +152,31 @@ inline float cos(float x)
     default: v = detail::sinKernel(r); break;
     }
     return static_cast<float>(v);
+}
+
+// sin x and cos x from one reduction: the same results as sin and cos.
+inline void sinCos(float x, float& sine, float& cosine)
+{
+    if (!std::isfinite(x)) {
+        sine = x - x;
+        cosine = x - x;
+        return;
+    }
+    if (std::fabs(x) < static_cast<float>(detail::kTinyAngle)) {
+        sine = x;
+        cosine = 1.0f;
+        return;
+    }
+    int quadrant = 0;
+    const double r = detail::reduce(static_cast<double>(x), quadrant);
+    const double s = detail::sinKernel(r);
+    const double c = detail::cosKernel(r);
+    switch (quadrant) {
+    case 0: sine = static_cast<float>(s); cosine = static_cast<float>(c); break;
+    case 1: sine = static_cast<float>(c); cosine = static_cast<float>(-s); break;
+    case 2: sine = static_cast<float>(-s); cosine = static_cast<float>(-c); break;
+    default: sine = static_cast<float>(-c); cosine = static_cast<float>(s); break;
+    }
 }
 
 inline float atan(float x)

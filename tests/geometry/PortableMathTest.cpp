@@ -98,3 +98,33 @@ TEST(PortableMath, DoubleHypotIsWithinOneUlp)
             << x << ", " << y;
     }
 }
+
+TEST(PortableMath, SinCosGivesTheBitsOfSinAndCos)
+{
+    // Every 997th float from tiny angles past the large-angle reduction, both
+    // signs, and the special values.
+    auto check = [](float x) {
+        float sine = 0.0f;
+        float cosine = 0.0f;
+        PM::sinCos(x, sine, cosine);
+        ASSERT_EQ(Bits(sine), Bits(PM::sin(x))) << x;
+        ASSERT_EQ(Bits(cosine), Bits(PM::cos(x))) << x;
+    };
+    for (std::uint32_t b = Bits(1e-30f); b <= Bits(1e7f); b += 997u) {
+        check(FromBits(b));
+        check(-FromBits(b));
+    }
+    for (const float x : {0.0f, -0.0f, INFINITY, -INFINITY, NAN, 3e38f})
+        check(x);
+}
+
+TEST(PortableMath, ReductionRoundsToNearestEvenAsNearbyint)
+{
+    // Halves (ties go to the even neighbour), values just beside them, and
+    // magnitudes up to 2^51.
+    for (double base = 0.0; base < 0x1p51; base = base * 3.0 + 1.0)
+        for (const double y : {base, base + 0.5, base + 1.5, std::nextafter(base + 0.5, 0.0),
+                               std::nextafter(base + 0.5, INFINITY), base + 0.25, base + 0.75})
+            for (const double v : {y, -y})
+                ASSERT_EQ(PM::detail::roundToNearest(v), std::nearbyint(v)) << v;
+}
