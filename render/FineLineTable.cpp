@@ -132,19 +132,18 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
     };
     std::vector<SegmentLookup> lookups; // one bucket's, reused
 
-    auto buildLineAt = [&](double distance, Linestra::Line* line) -> PF_Err {
+    // The previous bucket's boundary line, where the path was evaluated for
+    // it and its fan angle, carried over: the next bucket's first interior
+    // line lies at the same distance, and its fan angle starts the next
+    // bucket's turning.
+    struct Boundary {
+        double distance = 0.0;
+        unsigned int segment = 0;
         double position = 0.0;
-        getIPathSegAndPosAlongPathSeg_ClampedToEnd(info, static_cast<float>(distance), &segmentHint, &position);
-        double x = 0, y = 0, dx = 0, dy = 0;
-        const PF_Err evalErr = path.evaluate(segmentHint, position, &x, &y, &dx, &dy);
-        if (evalErr)
-            return evalErr;
-        *line = makeFineLine(info, x, y, dx, dy, distance);
-        return PF_Err_NONE;
+        Linestra::FineLine line{};
+        bool known = false;
     };
-
-    // The fan angle of the previous bucket's boundary line, carried over
-    // rather than measured again.
+    Boundary previous;
     float previousAngle = fineLineAngle(first.direction);
     for (std::uint32_t i = 1; i <= m && !err; ++i) {
         err = PF_ABORT(in_data);
@@ -170,10 +169,17 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         if (d >= info->pathLength)
             break;
 
+        double boundaryPosition = 0.0;
+        getIPathSegAndPosAlongPathSeg_ClampedToEnd(info, static_cast<float>(d), &segmentHint, &boundaryPosition);
+        const unsigned int boundarySegment = segmentHint;
         Linestra::Line boundary;
-        err = buildLineAt(d, &boundary);
-        if (err)
-            break;
+        {
+            double x = 0, y = 0, dx = 0, dy = 0;
+            err = path.evaluate(boundarySegment, boundaryPosition, &x, &y, &dx, &dy);
+            if (err)
+                break;
+            boundary = makeFineLine(info, x, y, dx, dy, d);
+        }
 
         const float boundaryAngle = fineLineAngle(boundary.direction);
         const float delta = boundaryAngle - previousAngle;
@@ -197,6 +203,20 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
 
         for (std::uint32_t k = 0; k + 1 < n; ++k) {
             const SegmentLookup& lookup = lookups[k];
+            // The first interior line lies at the previous boundary's
+            // distance (0 x spacing added to it). Where its lookup found the
+            // same segment and position, the host's evaluation and the line
+            // built from it would be the boundary's, so they are taken from
+            // there. Exactly at a segment's end the two lookups, coming from
+            // different sides, can land on different segments (the end of
+            // one, the start of the next); that line is built.
+            if (k == 0 && previous.known && lookup.distance == previous.distance &&
+                lookup.segment == previous.segment && lookup.position == previous.position) {
+                Linestra::FineLine repeated = previous.line;
+                repeated.angleDelta = delta;
+                table.lines.push_back(repeated);
+                continue;
+            }
             const double dk = lookup.distance;
             double x = 0, y = 0, dx = 0, dy = 0;
             err = path.evaluate(lookup.segment, lookup.position, &x, &y, &dx, &dy);
@@ -211,7 +231,9 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
 
         table.bucketLineCount.push_back(n);
         boundary.angleDelta = delta;
-        table.lines.push_back(Linestra::makeCompactFineLine(boundary));
+        const Linestra::FineLine boundaryLine = Linestra::makeCompactFineLine(boundary);
+        table.lines.push_back(boundaryLine);
+        previous = Boundary{d, boundarySegment, boundaryPosition, boundaryLine, true};
         previousAngle = boundaryAngle;
     }
 

@@ -27,6 +27,7 @@ struct TableSnapshot {
     std::vector<std::uint32_t> bucketFirstLine;
     std::vector<std::uint32_t> bucketLineCount;
     std::vector<float> angleDeltas;
+    std::vector<Linestra::FloatPoint> directions;
     std::uint16_t maxLineLength = 0;
     std::uint64_t iteratorCount = 0;
     std::uint64_t ownedPixels = 0;
@@ -42,8 +43,11 @@ inline void captureTables(const PFInfo* info, void* context)
     snapshot->bucketFirstLine.assign(info->bucketFirstLine, info->bucketFirstLine + info->bucketCount);
     snapshot->bucketLineCount.assign(info->bucketLineCount, info->bucketLineCount + info->bucketCount);
     snapshot->angleDeltas.clear();
-    for (std::uint32_t i = 0; i < info->lineCount; ++i)
+    snapshot->directions.clear();
+    for (std::uint32_t i = 0; i < info->lineCount; ++i) {
         snapshot->angleDeltas.push_back(info->lines[i].angleDelta);
+        snapshot->directions.push_back(info->lines[i].direction);
+    }
     snapshot->maxLineLength = info->maxLineLength;
     snapshot->iteratorCount = info->iteratorCount;
     if (info->ownerRanks != nullptr)

@@ -225,6 +225,31 @@ TEST_F(RenderTest, StraightPathHasTwoLinesPerBucket)
     EXPECT_EQ(tables.angleDeltas[0], 0.0f);
 }
 
+// Each bucket's first interior line lies at the distance of the boundary
+// line before it. Here the path turns a corner exactly at a bucket's
+// boundary (distance 100, after a segment of 1/32 px): the boundary's
+// lookup, coming from the long first segment, lands on the start of the
+// segment after the corner, and the repeated line's lookup, coming back from
+// there, on the end of the short one. The two lines then run in different
+// directions, and the repeated line must not be a copy of the boundary.
+TEST_F(RenderTest, LineRepeatingACornerBoundaryKeepsItsOwnSegment)
+{
+    useGradientInput(140, 80);
+    host.setMask(harness::PolygonPath({{10, 30}, {109.96875, 30}, {110, 30}, {110, 70}}, false));
+    harness::FrameResult frame = render(8);
+    ASSERT_EQ(frame.renderErr, PF_Err_NONE);
+    ASSERT_TRUE(tables.seen);
+    constexpr std::uint32_t corner = 2000; // its first line lies at 2000 x 0.05 = 100
+    ASSERT_GT(tables.bucketCount, corner);
+    const std::uint32_t boundary = tables.bucketFirstLine[corner];
+    const Linestra::FloatPoint down = tables.directions[boundary];
+    const Linestra::FloatPoint across = tables.directions[boundary + 1];
+    // The boundary line crosses the vertical segment, the repeated line the
+    // horizontal one.
+    EXPECT_EQ(down.y, 0.0f);
+    EXPECT_EQ(across.x, 0.0f);
+}
+
 TEST_F(RenderTest, HalfResolutionUsesCoarserBuckets)
 {
     useGradientInput(120, 60);
