@@ -132,10 +132,10 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
     };
     std::vector<SegmentLookup> lookups; // one bucket's, reused
 
-    // The previous bucket's boundary line, where the path was evaluated for
-    // it and its fan angle, carried over: the next bucket's first interior
-    // line lies at the same distance, and its fan angle starts the next
-    // bucket's turning.
+    // The previous bucket's boundary line and where the path was evaluated
+    // for it: the next bucket's first interior line lies at the same
+    // distance. Its fan angle, carried over rather than measured again,
+    // starts the next bucket's turning.
     struct Boundary {
         double distance = 0.0;
         unsigned int segment = 0;
