@@ -157,8 +157,8 @@ std::vector<Control> ControlsOf(const harness::Host& host)
         c.type = def.param_type;
         switch (def.param_type) {
         case PF_Param_FLOAT_SLIDER:
-            c.minimum = def.u.fs_d.slider_min;
-            c.maximum = def.u.fs_d.slider_max;
+            c.minimum = static_cast<double>(def.u.fs_d.slider_min);
+            c.maximum = static_cast<double>(def.u.fs_d.slider_max);
             c.explanation = "0 to 1 is " + Number(c.minimum) + " to " + Number(c.maximum) + " (linear)";
             break;
         case PF_Param_ANGLE:

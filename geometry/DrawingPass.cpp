@@ -27,11 +27,6 @@ using Linestra::Line;
 
 constexpr float kNoCandidate = 9999.0f;
 
-std::uint32_t pixelIndex(const PFInfo* info, Int32Point pixel)
-{
-    return static_cast<std::uint32_t>(pixel.y) * static_cast<std::uint32_t>(info->width) +
-           static_cast<std::uint32_t>(pixel.x);
-}
 
 bool isPainted(const PFInfo* info, std::uint32_t p)
 {
@@ -250,7 +245,9 @@ void walkLine(const PFInfo* info, const Line& line, Visit&& visit)
         if (!(px >= 0.0f && py >= 0.0f && px < width && py < height))
             continue;
         const Int32Point pixel{static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)};
-        visit(s, pixel, pixelIndex(info, pixel));
+        const std::uint32_t index = static_cast<std::uint32_t>(pixel.y) * static_cast<std::uint32_t>(info->width) +
+                                    static_cast<std::uint32_t>(pixel.x);
+        visit(s, pixel, index);
     }
 }
 

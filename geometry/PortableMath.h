@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace Linestra {
 
@@ -213,7 +214,7 @@ inline float hypot(float x, float y)
 inline double hypot(double x, double y)
 {
     if (std::isinf(x) || std::isinf(y))
-        return INFINITY;
+        return std::numeric_limits<double>::infinity();
     if (std::isnan(x) || std::isnan(y))
         return x + y;
     double ax = std::fabs(x);

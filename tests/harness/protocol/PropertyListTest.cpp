@@ -115,7 +115,7 @@ TEST(PropertyList, DamagedListsAreRefusedWithTheReason)
     };
     const std::vector<Case> cases{
         {"cut in the header", [](std::vector<std::uint8_t>& b) { b.resize(7); }, "the count of properties"},
-        {"cut in a property", [](std::vector<std::uint8_t>& b) { b.resize(b.size() - 3); }, "property 12 of 12"},
+        {"cut in a property", [](std::vector<std::uint8_t>& b) { b.erase(b.end() - 3, b.end()); }, "property 12 of 12"},
         {"length past the end", [](std::vector<std::uint8_t>& b) { b[10 + 15] = 0x7F; }, "property 1 of 12"},
         {"bytes left over", [](std::vector<std::uint8_t>& b) { b.push_back(0); }, "1 bytes follow"},
         {"more properties claimed", [](std::vector<std::uint8_t>& b) { b[6] = 13; }, "property 13 of 13"},
