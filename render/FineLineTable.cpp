@@ -144,6 +144,14 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         bool known = false;
     };
     Boundary previous;
+    // The line at `distance`, found at (segment, position) by the lookup:
+    // the host's evaluation of the path there, and the line built from it
+    // (an empty line when the host reports an error in `evalErr`).
+    auto lineAt = [&](unsigned int segment, double position, double distance, PF_Err& evalErr) {
+        double x = 0, y = 0, dx = 0, dy = 0;
+        evalErr = path.evaluate(segment, position, &x, &y, &dx, &dy);
+        return evalErr ? Linestra::Line{} : makeFineLine(info, x, y, dx, dy, distance);
+    };
     float previousAngle = fineLineAngle(first.direction);
     for (std::uint32_t i = 1; i <= m && !err; ++i) {
         err = PF_ABORT(in_data);
@@ -172,14 +180,9 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         double boundaryPosition = 0.0;
         getIPathSegAndPosAlongPathSeg_ClampedToEnd(info, static_cast<float>(d), &segmentHint, &boundaryPosition);
         const unsigned int boundarySegment = segmentHint;
-        Linestra::Line boundary;
-        {
-            double x = 0, y = 0, dx = 0, dy = 0;
-            err = path.evaluate(boundarySegment, boundaryPosition, &x, &y, &dx, &dy);
-            if (err)
-                break;
-            boundary = makeFineLine(info, x, y, dx, dy, d);
-        }
+        Linestra::Line boundary = lineAt(boundarySegment, boundaryPosition, d, err);
+        if (err)
+            break;
 
         const float boundaryAngle = fineLineAngle(boundary.direction);
         const float delta = boundaryAngle - previousAngle;
@@ -217,12 +220,9 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
                 table.lines.push_back(repeated);
                 continue;
             }
-            const double dk = lookup.distance;
-            double x = 0, y = 0, dx = 0, dy = 0;
-            err = path.evaluate(lookup.segment, lookup.position, &x, &y, &dx, &dy);
+            Linestra::Line line = lineAt(lookup.segment, lookup.position, lookup.distance, err);
             if (err)
                 break;
-            Linestra::Line line = makeFineLine(info, x, y, dx, dy, dk);
             line.angleDelta = delta;
             table.lines.push_back(Linestra::makeCompactFineLine(line));
         }
