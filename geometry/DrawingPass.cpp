@@ -27,7 +27,6 @@ using Linestra::Line;
 
 constexpr float kNoCandidate = 9999.0f;
 
-
 bool isPainted(const PFInfo* info, std::uint32_t p)
 {
     return (info->paintedMask[p >> 6].load(std::memory_order_relaxed) >> (p & 63u)) & 1u;

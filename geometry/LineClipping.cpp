@@ -45,7 +45,10 @@ bool lineSegIsInFrame(Line* line, PFInfo* info)
 
 float rotate_point_about_origin_return_y(float x, float y, float angle)
 {
-    return x * PortableMath::sin(angle) + y * PortableMath::cos(angle);
+    float sine = 0.0f;
+    float cosine = 0.0f;
+    PortableMath::sinCos(angle, sine, cosine);
+    return x * sine + y * cosine;
 }
 
 LineSegmentIterator::LineSegmentIterator(Line line_, PFInfo* info_)
