@@ -26,7 +26,7 @@ configure_and_build() {
   shift 2
   local launcher=()
   if command -v ccache > /dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
   mkdir -p "$bin"
   if ! nice -n 15 cmake -S "$src" -B "$bin" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLINESTRA_BUILD_TESTS=OFF \
