@@ -119,43 +119,9 @@ inline double atanKernel(double w)
 
 } // namespace detail
 
-inline float sin(float x)
-{
-    if (!std::isfinite(x))
-        return x - x; // not a number for infinities, and for itself
-    if (std::fabs(x) < static_cast<float>(detail::kTinyAngle))
-        return x;
-    int quadrant = 0;
-    const double r = detail::reduce(static_cast<double>(x), quadrant);
-    double v = 0;
-    switch (quadrant) {
-    case 0: v = detail::sinKernel(r); break;
-    case 1: v = detail::cosKernel(r); break;
-    case 2: v = -detail::sinKernel(r); break;
-    default: v = -detail::cosKernel(r); break;
-    }
-    return static_cast<float>(v);
-}
-
-inline float cos(float x)
-{
-    if (!std::isfinite(x))
-        return x - x;
-    if (std::fabs(x) < static_cast<float>(detail::kTinyAngle))
-        return 1.0f;
-    int quadrant = 0;
-    const double r = detail::reduce(static_cast<double>(x), quadrant);
-    double v = 0;
-    switch (quadrant) {
-    case 0: v = detail::cosKernel(r); break;
-    case 1: v = -detail::sinKernel(r); break;
-    case 2: v = -detail::cosKernel(r); break;
-    default: v = detail::sinKernel(r); break;
-    }
-    return static_cast<float>(v);
-}
-
-// sin x and cos x from one reduction: the same results as sin and cos.
+// sin x and cos x from one reduction. Below kTinyAngle sin x is x (the
+// sign of zero kept) and cos x is 1; infinities and not-a-number give
+// not-a-number.
 inline void sinCos(float x, float& sine, float& cosine)
 {
     if (!std::isfinite(x)) {
@@ -178,6 +144,24 @@ inline void sinCos(float x, float& sine, float& cosine)
     case 2: sine = static_cast<float>(-s); cosine = static_cast<float>(-c); break;
     default: sine = static_cast<float>(-c); cosine = static_cast<float>(s); break;
     }
+}
+
+// One of the two, for callers that need only one (the effect itself takes
+// both, once per line).
+inline float sin(float x)
+{
+    float sine = 0.0f;
+    float cosine = 0.0f;
+    sinCos(x, sine, cosine);
+    return sine;
+}
+
+inline float cos(float x)
+{
+    float sine = 0.0f;
+    float cosine = 0.0f;
+    sinCos(x, sine, cosine);
+    return cosine;
 }
 
 inline float atan(float x)
