@@ -15,6 +15,7 @@
 #include "geometry/LineClipping.h"
 #include "geometry/Points.h"
 #include "geometry/Rounding.h"
+#include "pixels/ChannelVectors.h"
 #include "pixels/PixelTraits.h"
 #include "pixels/TextureSampling.h"
 #include "render/PFInfo.h"
@@ -65,12 +66,12 @@ inline float calculateAlphaMul(PFInfo* info, float lineDistance, const Linestra:
     return (0.0f < tail ? tail : 0.0f) * inMul;
 }
 
-// Composites `source` over `*destination` in place. For the integer formats
-// the source's alpha already holds the faded alpha; results are rounded half
-// away from zero and clamped (8-bit 0..255, 16-bit 0..32768). Float is
-// neither rounded nor clamped. Colour enters straight, weighted by the
-// source alpha; the destination enters with weight 1 - source alpha.
-inline void draw_point_on_top(PF_Pixel* destination, PF_Pixel source)
+namespace composite_detail {
+
+// The compositing of `source` over `*destination`, one channel at a time:
+// the reference for draw_point_on_top, which does the same with the four
+// channels side by side where SSE2 is at hand.
+inline void overOneByOne(PF_Pixel* destination, PF_Pixel source)
 {
     constexpr double toUnit = 1.0 / 255.0;
     const auto sa = static_cast<float>(static_cast<double>(source.alpha) * toUnit);
@@ -89,7 +90,7 @@ inline void draw_point_on_top(PF_Pixel* destination, PF_Pixel source)
     destination->blue = store(colourTerm(source.blue) + keep * unit(destination->blue));
 }
 
-inline void draw_point_on_top(PF_Pixel16* destination, PF_Pixel16 source)
+inline void overOneByOne(PF_Pixel16* destination, PF_Pixel16 source)
 {
     constexpr double toUnit = 1.0 / 32768.0;
     const auto sa = static_cast<float>(static_cast<double>(source.alpha) * toUnit);
@@ -107,7 +108,7 @@ inline void draw_point_on_top(PF_Pixel16* destination, PF_Pixel16 source)
     destination->blue = store(static_cast<float>(source.blue) * sc + keep * unit(destination->blue));
 }
 
-inline void draw_point_on_top(PF_PixelFloat* destination, PF_PixelFloat source)
+inline void overOneByOne(PF_PixelFloat* destination, PF_PixelFloat source)
 {
     const float sa = source.alpha;
     const float keep = 1.0f - sa;
@@ -115,6 +116,67 @@ inline void draw_point_on_top(PF_PixelFloat* destination, PF_PixelFloat source)
     destination->red = sa * source.red + keep * destination->red;
     destination->green = sa * source.green + keep * destination->green;
     destination->blue = sa * source.blue + keep * destination->blue;
+}
+
+#ifdef LINESTRA_SSE2_CHANNELS
+// overOneByOne with the channels side by side. The alpha lane's term is the
+// source alpha itself, the colour lanes' the colour weighted by it.
+inline void overSideBySide(PF_Pixel* destination, PF_Pixel source)
+{
+    using namespace channel_vectors;
+    constexpr double toUnit = 1.0 / 255.0;
+    const auto sa = static_cast<float>(static_cast<double>(source.alpha) * toUnit);
+    const __m128 keep = _mm_set1_ps(1.0f - sa);
+    const __m128 unit = timesInDouble(channels(*destination), toUnit);
+    const __m128 colourTerms = timesInDouble(_mm_mul_ps(channels(source), _mm_set1_ps(sa)), toUnit);
+    const __m128 terms = _mm_move_ss(colourTerms, _mm_set_ss(sa));
+    const __m128 sum = _mm_add_ps(terms, _mm_mul_ps(keep, unit));
+    const __m128 rounded = roundedHalfAway(_mm_mul_ps(sum, _mm_set1_ps(255.0f)));
+    *destination = pixel8(truncatedIntegers(rounded, 255.0f));
+}
+
+// The 16-bit unit values d / 32768 are exact in float as in double.
+inline void overSideBySide(PF_Pixel16* destination, PF_Pixel16 source)
+{
+    using namespace channel_vectors;
+    constexpr double toUnit = 1.0 / 32768.0;
+    const auto sa = static_cast<float>(static_cast<double>(source.alpha) * toUnit);
+    const float sc = sa * (1.0f / 32768.0f);
+    const __m128 keep = _mm_set1_ps(1.0f - sa);
+    const __m128 unit = timesInDouble(channels(*destination), toUnit);
+    const __m128 colourTerms = _mm_mul_ps(channels(source), _mm_set1_ps(sc));
+    const __m128 terms = _mm_move_ss(colourTerms, _mm_set_ss(sa));
+    const __m128 sum = _mm_add_ps(terms, _mm_mul_ps(keep, unit));
+    const __m128 rounded = roundedHalfAway(_mm_mul_ps(sum, _mm_set1_ps(32768.0f)));
+    *destination = pixel16(truncatedIntegers(rounded, 32768.0f));
+}
+
+inline void overSideBySide(PF_PixelFloat* destination, PF_PixelFloat source)
+{
+    using namespace channel_vectors;
+    const float sa = source.alpha;
+    const __m128 keep = _mm_set1_ps(1.0f - sa);
+    const __m128 src = channels(source);
+    const __m128 terms = _mm_move_ss(_mm_mul_ps(_mm_set1_ps(sa), src), _mm_set_ss(sa));
+    _mm_storeu_ps(&destination->alpha, _mm_add_ps(terms, _mm_mul_ps(keep, channels(*destination))));
+}
+#endif
+
+} // namespace composite_detail
+
+// Composites `source` over `*destination` in place. For the integer formats
+// the source's alpha already holds the faded alpha; results are rounded half
+// away from zero and clamped (8-bit 0..255, 16-bit 0..32768). Float is
+// neither rounded nor clamped. Colour enters straight, weighted by the
+// source alpha; the destination enters with weight 1 - source alpha.
+template <typename T>
+inline void draw_point_on_top(T* destination, T source)
+{
+#ifdef LINESTRA_SSE2_CHANNELS
+    composite_detail::overSideBySide(destination, source);
+#else
+    composite_detail::overOneByOne(destination, source);
+#endif
 }
 
 // Colours output pixel `pixel` for the line `lineIndex` (see getAndOutputColor

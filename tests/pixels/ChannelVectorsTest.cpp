@@ -1,0 +1,192 @@
+// The four-channels-side-by-side forms of the bilinear blend and of
+// compositing give the bits of the one-channel-at-a-time forms: every 8-bit
+// case, a grid of 16-bit cases around the format's edges, and random and
+// special float values. (Without SSE2 there is only one form.)
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "PixelTestSupport.h"
+#include "geometry/Rounding.h"
+#include "pixels/ColourOutput.h"
+#include "pixels/TextureSampling.h"
+
+#ifdef LINESTRA_SSE2_CHANNELS
+
+using namespace pixeltest;
+
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// Channels equal bit for bit, or both not a number (which payload a NaN
+// carries is not part of a pixel).
+bool sameFloat(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+bool samePixel(const PF_PixelFloat& a, const PF_PixelFloat& b)
+{
+    return sameFloat(a.alpha, b.alpha) && sameFloat(a.red, b.red) && sameFloat(a.green, b.green) &&
+           sameFloat(a.blue, b.blue);
+}
+
+template <typename T>
+bool samePixel(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <typename T>
+std::string text(const T& p)
+{
+    return "(" + std::to_string(+p.alpha) + ", " + std::to_string(+p.red) + ", " + std::to_string(+p.green) + ", " +
+           std::to_string(+p.blue) + ")";
+}
+
+float lane(__m128 v, int k)
+{
+    alignas(16) float out[4];
+    _mm_store_ps(out, v);
+    return out[k];
+}
+
+} // namespace
+
+TEST(ChannelVectors, TruncationMatchesTruncateChannel)
+{
+    const float values[] = {kNaN,    -kInf,    -1.0f,    -0.0f,   0.0f,     1e-30f,  0.5f,    0.999f,
+                            1.0f,    254.999f, 255.0f,   255.5f,  256.0f,   32767.9f, 32768.0f, 65534.99f,
+                            65535.0f, 65535.5f, 65536.0f, 1e9f,   kInf};
+    for (float a : values)
+        for (float b : {0.0f, 17.25f, 254.5f, 65000.75f}) {
+            const __m128 v = _mm_setr_ps(a, b, a, b);
+            const PF_Pixel p8 = channel_vectors::pixel8(channel_vectors::truncatedIntegers(v, 255.0f));
+            const PF_Pixel16 p16 = channel_vectors::pixel16(channel_vectors::truncatedIntegers(v, 65535.0f));
+            const PF_Pixel want8 = truncatePixel<PF_Pixel>(FloatChannels{a, b, a, b});
+            const PF_Pixel16 want16 = truncatePixel<PF_Pixel16>(FloatChannels{a, b, a, b});
+            EXPECT_TRUE(samePixel(p8, want8)) << a << " " << b << ": " << text(p8) << " against " << text(want8);
+            EXPECT_TRUE(samePixel(p16, want16)) << a << " " << b << ": " << text(p16) << " against " << text(want16);
+        }
+}
+
+TEST(ChannelVectors, RoundingMatchesRoundHalfAwayUpToTheSignOfZero)
+{
+    std::vector<float> values = {0.5f,   -0.5f,  1.5f,      -1.5f,      2.5f,       0.49999997f, -0.49999997f,
+                                 254.5f, 255.5f, 8388607.5f, 8388608.0f, 8388609.0f, -8388607.5f, 1e20f,
+                                 -1e20f, kInf,   -kInf,      kNaN,       1e-40f,     -0.3f,       0.0f};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> wide(-70000.0f, 70000.0f);
+    for (int i = 0; i < 200000; ++i) {
+        const float x = wide(random);
+        values.push_back(x);
+        values.push_back(std::floor(x) + 0.5f);
+        values.push_back(std::nextafter(std::floor(x) + 0.5f, 0.0f));
+    }
+    for (float x : values) {
+        const float got = lane(channel_vectors::roundedHalfAway(_mm_set1_ps(x)), 2);
+        const float want = Linestra::roundHalfAway(x);
+        if (std::isnan(want))
+            EXPECT_TRUE(std::isnan(got)) << x;
+        else
+            EXPECT_EQ(got, want) << x; // == treats -0 and 0 alike
+    }
+}
+
+template <typename T>
+class ChannelsSideBySide : public ::testing::Test {};
+TYPED_TEST_SUITE(ChannelsSideBySide, Formats, FormatName);
+
+TYPED_TEST(ChannelsSideBySide, BilinearBlendGivesTheSameBits)
+{
+    using T = TypeParam;
+    using C = typename PixelTraits<T>::Channel;
+    std::mt19937 random(11);
+    auto channel = [&]() -> C {
+        if constexpr (std::is_same_v<T, PF_Pixel>) {
+            return static_cast<C>(random() & 0xFFu);
+        } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
+            // Mostly within 0 .. 32768, sometimes above it, as a layer may hold.
+            return static_cast<C>((random() & 7u) == 0 ? (random() & 0xFFFFu) : (random() % 32769u));
+        } else {
+            const float specials[] = {kNaN, kInf, -kInf, -0.0f, 1e30f, -2.5f, 1.0f};
+            return (random() & 15u) == 0 ? specials[random() % 7u]
+                                         : std::uniform_real_distribution<float>(-0.25f, 1.25f)(random);
+        }
+    };
+    auto pixel = [&] { return T{channel(), channel(), channel(), channel()}; };
+    std::uniform_real_distribution<float> fraction01(0.0f, 1.0f);
+    for (int i = 0; i < 300000; ++i) {
+        const T p = pixel(), pr = pixel(), pl = pixel(), pd = pixel();
+        // Whole and near-whole positions too, where one weight is 0 or 1.
+        const float fx = (i % 5 == 0) ? 0.0f : (i % 7 == 0 ? std::nextafter(1.0f, 0.0f) : fraction01(random));
+        const float fy = (i % 3 == 0) ? 0.0f : fraction01(random);
+        const T got = sampling_detail::blendFour(p, pr, pl, pd, fx, fy);
+        const T want = sampling_detail::blendFourOneByOne(p, pr, pl, pd, fx, fy);
+        ASSERT_TRUE(samePixel(got, want)) << i << ": " << text(got) << " against " << text(want);
+    }
+}
+
+TEST(ChannelsSideBySide, Composite8EveryCase)
+{
+    // Every source alpha, colour and destination value; the colour channels
+    // and the destination's alpha each see every combination.
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c)
+            for (int d = 0; d < 256; ++d) {
+                const auto sa = static_cast<A_u_char>(a);
+                const auto sc = static_cast<A_u_char>(c);
+                const auto dv = static_cast<A_u_char>(d);
+                const PF_Pixel source{sa, sc, static_cast<A_u_char>(255 - c), sc};
+                PF_Pixel got{dv, dv, dv, static_cast<A_u_char>(255 - d)};
+                PF_Pixel want = got;
+                composite_detail::overSideBySide(&got, source);
+                composite_detail::overOneByOne(&want, source);
+                ASSERT_TRUE(samePixel(got, want)) << a << " " << c << " " << d;
+            }
+}
+
+TEST(ChannelsSideBySide, Composite16AroundTheEdges)
+{
+    std::vector<int> values = {0, 1, 2, 127, 128, 255, 256, 16383, 16384, 16385, 32766, 32767, 32768, 32769,
+                               40000, 65534, 65535};
+    for (int v = 37; v < 65536; v += 397)
+        values.push_back(v);
+    for (int a : values)
+        for (int c : values)
+            for (int d : values) {
+                const PF_Pixel16 source{static_cast<A_u_short>(a), static_cast<A_u_short>(c),
+                                        static_cast<A_u_short>(65535 - c), static_cast<A_u_short>(c / 2)};
+                PF_Pixel16 got{static_cast<A_u_short>(d), static_cast<A_u_short>(d), static_cast<A_u_short>(c),
+                               static_cast<A_u_short>(65535 - d)};
+                PF_Pixel16 want = got;
+                composite_detail::overSideBySide(&got, source);
+                composite_detail::overOneByOne(&want, source);
+                ASSERT_TRUE(samePixel(got, want)) << a << " " << c << " " << d;
+            }
+}
+
+TEST(ChannelsSideBySide, CompositeFloatRandomAndSpecial)
+{
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> value(-0.5f, 1.5f);
+    const float specials[] = {kNaN, kInf, -kInf, -0.0f, 0.0f, 1.0f, 1e-40f, 3e38f};
+    auto channel = [&] { return (random() & 7u) == 0 ? specials[random() % 8u] : value(random); };
+    for (int i = 0; i < 300000; ++i) {
+        const PF_PixelFloat source{channel(), channel(), channel(), channel()};
+        PF_PixelFloat got{channel(), channel(), channel(), channel()};
+        PF_PixelFloat want = got;
+        composite_detail::overSideBySide(&got, source);
+        composite_detail::overOneByOne(&want, source);
+        ASSERT_TRUE(samePixel(got, want)) << i;
+    }
+}
+
+#endif
