@@ -135,7 +135,6 @@ inline void overSideBySide(PF_Pixel* destination, PF_Pixel source)
     *destination = pixel8(truncatedIntegers(rounded, 255.0f));
 }
 
-// The 16-bit unit values d / 32768 are exact in float as in double.
 inline void overSideBySide(PF_Pixel16* destination, PF_Pixel16 source)
 {
     using namespace channel_vectors;
