@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "HostAPI.h"
+#include "geometry/Rounding.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -94,7 +95,7 @@ inline __m128i truncatedIntegers(__m128 v, float typeMax)
 inline __m128 roundedHalfAway(__m128 x)
 {
     const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), x);
-    const __m128 small = _mm_cmplt_ps(magnitude, _mm_set1_ps(8388608.0f));
+    const __m128 small = _mm_cmplt_ps(magnitude, _mm_set1_ps(Linestra::detail::RoundingTraits<float>::kWholeFrom));
     const __m128 whole = _mm_cvtepi32_ps(_mm_cvttps_epi32(x));
     const __m128 fraction = _mm_sub_ps(x, whole);
     const __m128 one = _mm_set1_ps(1.0f);
