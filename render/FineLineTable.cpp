@@ -132,15 +132,12 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
     };
     std::vector<SegmentLookup> lookups; // one bucket's, reused
 
-    // The previous bucket's boundary line and where the path was evaluated
-    // for it: the next bucket's first interior line lies at the same
-    // distance. Its fan angle, carried over rather than measured again,
-    // starts the next bucket's turning.
+    // Where the path was evaluated for the previous bucket's boundary line,
+    // the last line in the table when the next bucket starts: the next
+    // bucket's first interior line lies at the same distance.
     struct Boundary {
-        double distance = 0.0;
         unsigned int segment = 0;
         double position = 0.0;
-        Linestra::FineLine line{};
         bool known = false;
     };
     Boundary previous;
@@ -206,17 +203,26 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
 
         for (std::uint32_t k = 0; k + 1 < n; ++k) {
             const SegmentLookup& lookup = lookups[k];
-            // The first interior line lies at the previous boundary's
-            // distance (0 x spacing added to it). Where its lookup found the
-            // same segment and position, the host's evaluation and the line
-            // built from it would be the boundary's, so they are taken from
-            // there. Exactly at a segment's end the two lookups, coming from
-            // different sides, can land on different segments (the end of
-            // one, the start of the next); that line is built.
-            if (k == 0 && previous.known && lookup.distance == previous.distance &&
-                lookup.segment == previous.segment && lookup.position == previous.position) {
-                Linestra::FineLine repeated = previous.line;
+            // Where a lookup found the same segment and position as the line
+            // just before it in the table, the host's evaluation and the
+            // line built from it would be that line's, so they are taken
+            // from there; only the distance along the path is the line's
+            // own. Two cases: the first interior line lies at the previous
+            // boundary's distance (0 x spacing added to it), and a bucket
+            // whose fan turns far holds so many lines that neighbouring
+            // distances round to the same float for the lookup (32,000 lines
+            // within 0.05 px some 1,000 px along the path have about 800
+            // distinct ones). Exactly at a segment's end the two lookups of a
+            // boundary and its first interior line, coming from different
+            // sides, can land on different segments (the end of one, the
+            // start of the next); that line is built.
+            const bool sameAsPrevious =
+                k == 0 ? previous.known && lookup.segment == previous.segment && lookup.position == previous.position
+                       : lookup.segment == lookups[k - 1].segment && lookup.position == lookups[k - 1].position;
+            if (sameAsPrevious) {
+                Linestra::FineLine repeated = table.lines.back();
                 repeated.angleDelta = delta;
+                repeated.pathDistance = static_cast<float>(lookup.distance);
                 table.lines.push_back(repeated);
                 continue;
             }
@@ -231,9 +237,8 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
 
         table.bucketLineCount.push_back(n);
         boundary.angleDelta = delta;
-        const Linestra::FineLine boundaryLine = Linestra::makeCompactFineLine(boundary);
-        table.lines.push_back(boundaryLine);
-        previous = Boundary{d, boundarySegment, boundaryPosition, boundaryLine, true};
+        table.lines.push_back(Linestra::makeCompactFineLine(boundary));
+        previous = Boundary{boundarySegment, boundaryPosition, true};
         previousAngle = boundaryAngle;
     }
 

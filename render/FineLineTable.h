@@ -49,6 +49,7 @@ public:
     const Linestra::FineLine* data() const { return lines_; }
     Linestra::FineLine* data() { return lines_; }
     const Linestra::FineLine& operator[](std::size_t i) const { return lines_[i]; }
+    const Linestra::FineLine& back() const { return lines_[size_ - 1]; }
 
 private:
     Linestra::FineLine* lines_ = nullptr;

@@ -28,6 +28,8 @@ struct TableSnapshot {
     std::vector<std::uint32_t> bucketLineCount;
     std::vector<float> angleDeltas;
     std::vector<Linestra::FloatPoint> directions;
+    std::vector<Linestra::FloatPoint> starts;
+    std::vector<float> pathDistances;
     std::uint16_t maxLineLength = 0;
     std::uint64_t iteratorCount = 0;
     std::uint64_t ownedPixels = 0;
@@ -44,9 +46,13 @@ inline void captureTables(const PFInfo* info, void* context)
     snapshot->bucketLineCount.assign(info->bucketLineCount, info->bucketLineCount + info->bucketCount);
     snapshot->angleDeltas.clear();
     snapshot->directions.clear();
+    snapshot->starts.clear();
+    snapshot->pathDistances.clear();
     for (std::uint32_t i = 0; i < info->lineCount; ++i) {
         snapshot->angleDeltas.push_back(info->lines[i].angleDelta);
         snapshot->directions.push_back(info->lines[i].direction);
+        snapshot->starts.push_back(info->lines[i].start);
+        snapshot->pathDistances.push_back(info->lines[i].pathDistance);
     }
     snapshot->maxLineLength = info->maxLineLength;
     snapshot->iteratorCount = info->iteratorCount;

@@ -203,7 +203,27 @@ TEST_F(RenderTest, SharpCornerIsCappedAt40000LinesPerBucket)
     harness::FrameResult frame = render(8);
     ASSERT_EQ(frame.renderErr, PF_Err_NONE);
     ASSERT_TRUE(tables.seen);
-    EXPECT_EQ(*std::max_element(tables.bucketLineCount.begin(), tables.bucketLineCount.end()), 40000u);
+    const auto capped = std::max_element(tables.bucketLineCount.begin(), tables.bucketLineCount.end());
+    EXPECT_EQ(*capped, 40000u);
+
+    // Its 39,999 interior lines lie within 0.05 px of path, where most
+    // neighbouring distances round to the same float for the path lookup and
+    // land on the same point, so most lines repeat the one before them. Each
+    // still carries its own distance along the path, which places its
+    // texture.
+    const auto bucket = static_cast<std::uint32_t>(capped - tables.bucketLineCount.begin());
+    const std::uint32_t first = tables.bucketFirstLine[bucket] + 1;
+    const double spacing = 0.05;
+    std::uint32_t repeats = 0;
+    for (std::uint32_t k = 0; k + 1 < *capped; ++k) {
+        const std::uint32_t line = first + k;
+        const double distance = static_cast<double>(k) * spacing * (1.0 / 40000.0) + static_cast<double>(bucket) * spacing;
+        ASSERT_EQ(tables.pathDistances[line], static_cast<float>(distance)) << "line " << k << " of the bucket";
+        if (k > 0 && tables.starts[line].x == tables.starts[line - 1].x &&
+            tables.starts[line].y == tables.starts[line - 1].y)
+            ++repeats;
+    }
+    EXPECT_GT(repeats, 30000u);
 }
 
 // Along a straight edge the fan does not turn: every bucket holds its
