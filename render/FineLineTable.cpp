@@ -1,6 +1,7 @@
 #include "render/FineLineTable.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -29,13 +30,28 @@ struct FanAngleChunks {
     std::size_t count;
 };
 
+bool sameBits(Linestra::FloatPoint a, Linestra::FloatPoint b)
+{
+    return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+           std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y);
+}
+
 PF_Err measureFanAngles_IterateFunc(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
 {
     const auto* chunks = static_cast<const FanAngleChunks*>(refcon);
     const std::size_t first = static_cast<std::size_t>(i) * kFanAngleChunk;
     const std::size_t last = std::min(first + kFanAngleChunk, chunks->count);
-    for (std::size_t n = first; n < last; ++n)
-        Linestra::measureFanAngle(chunks->lines[n]);
+    // A line whose direction has the same bits as the one before it (a
+    // repeated line, see buildFineLineTable) has the same fan angle.
+    Linestra::FineLine* lines = chunks->lines;
+    for (std::size_t n = first; n < last; ++n) {
+        if (n > first && sameBits(lines[n].direction, lines[n - 1].direction)) {
+            lines[n].sinAngle = lines[n - 1].sinAngle;
+            lines[n].cosAngle = lines[n - 1].cosAngle;
+        } else {
+            Linestra::measureFanAngle(lines[n]);
+        }
+    }
     return PF_Err_NONE;
 }
 
