@@ -53,17 +53,25 @@ std::int32_t shiftedLineIndex(const PFInfo* info, float pathDistance, bool recip
     return (m >= 0 && m < count) ? m : -1;
 }
 
-// Texels of the texture that one output pixel spans along the path, for
-// area sampling along the path: returns (step, count).
-void pathSampling(const PFInfo* info, const FineLine& candidate, float lineDistance, float* step, float* count)
+// Texels of the texture that one output pixel spans along the path, from
+// the density of fine lines at `lineDistance` from the start of a line whose
+// bucket turns by `angleDelta`.
+float pathSpan(const PFInfo* info, float angleDelta, float lineDistance)
 {
     const double density =
         (info->bucketSpacing / static_cast<double>(info->matchTolerance) +
-         static_cast<double>(lineDistance * 1.4142135f * std::fabs(candidate.angleDelta) / info->matchTolerance)) *
+         static_cast<double>(lineDistance * 1.4142135f * std::fabs(angleDelta) / info->matchTolerance)) *
         static_cast<double>(info->lineDensityFactor);
     const auto perDensity =
         static_cast<float>(static_cast<double>(static_cast<float>(info->textureHeight) * info->scaleY) / density);
-    const auto k = static_cast<float>(static_cast<double>(perDensity) / info->pathLength);
+    return static_cast<float>(static_cast<double>(perDensity) / info->pathLength);
+}
+
+} // namespace
+
+void pathSampling(const PFInfo* info, float angleDelta, float lineDistance, float* step, float* count)
+{
+    const float k = pathSpan(info, angleDelta, lineDistance);
     if (!(k >= 1.0f)) { // below 1, or not a number
         *count = 1.0f;
         *step = 1.0f;
@@ -81,12 +89,15 @@ void pathSampling(const PFInfo* info, const FineLine& candidate, float lineDista
     *count = std::min(whole, rows);
 }
 
+namespace {
+
 // Paints the pixel from `candidate`, or from the line at the shifted path
 // position when a texture offset is set. False when that line falls
 // outside the table (the pixel is then not painted).
-bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const FineLine& candidate, Int32Point pixel,
+bool paintFromLine(const DrawingPass& pass, std::uint32_t walkingLine, const FineLine& candidate, Int32Point pixel,
                    float lineDistance, bool reciprocalLookup)
 {
+    PFInfo* info = pass.info;
     const float pathDistance = candidate.pathDistance;
     const FineLine* drawn = &candidate;
     if (info->textureOffset != 0.0f) {
@@ -103,7 +114,8 @@ bool paintFromLine(PFInfo* info, std::uint32_t walkingLine, const FineLine& cand
     }
     float step = 1.0f;
     float count = 1.0f;
-    pathSampling(info, candidate, lineDistance, &step, &count);
+    if (!pass.onePathSample)
+        pathSampling(info, candidate.angleDelta, lineDistance, &step, &count);
     getAndOutputColor(info, walkingLine, pathDistance, pixel, drawn->start, directionX, directionY, lineDistance,
                       step, count);
     return true;
@@ -132,9 +144,11 @@ void candidateGroup(const PFInfo* info, std::int32_t centre, std::int32_t candid
 // No candidate within the tolerance could paint the pixel: the first
 // nearest one paints it, when it is not painted yet. Candidates are
 // measured four at a time; the four results are then taken in search order.
-void drawFromNearestCandidate(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre,
-                              std::int32_t candidates, Int32Point pixel, std::uint32_t p)
+void drawFromNearestCandidate(const DrawingPass& pass, std::uint32_t walkingLine, std::int32_t centre,
+                              Int32Point pixel, std::uint32_t p)
 {
+    PFInfo* info = pass.info;
+    const std::int32_t candidates = pass.candidates;
     float bestDistance = kNoCandidate;
     std::int32_t best = -1;
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
@@ -153,7 +167,7 @@ void drawFromNearestCandidate(PFInfo* info, std::uint32_t walkingLine, std::int3
     }
     if (best >= 0 && bestDistance != kNoCandidate && !isPainted(info, p)) {
         const FineLine& line = info->lines[best];
-        if (paintFromLine(info, walkingLine, line, pixel, Linestra::distanceToStart(line, pixel), false))
+        if (paintFromLine(pass, walkingLine, line, pixel, Linestra::distanceToStart(line, pixel), false))
             markPainted(info, p);
     }
 }
@@ -164,9 +178,11 @@ void drawFromNearestCandidate(PFInfo* info, std::uint32_t walkingLine, std::int3
 // is not painted yet. A quick test four candidates at a time passes over
 // the lines that cannot be within the tolerance; the rest are measured
 // exactly, one by one in search order.
-void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre, std::int32_t candidates,
-                    Int32Point pixel, std::uint32_t p)
+void drawOwnedPixel(const DrawingPass& pass, std::uint32_t walkingLine, std::int32_t centre, Int32Point pixel,
+                    std::uint32_t p)
 {
+    PFInfo* info = pass.info;
+    const std::int32_t candidates = pass.candidates;
     const float tolerance = info->matchTolerance;
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
         std::int32_t index[Linestra::kDistanceLanes];
@@ -179,16 +195,37 @@ void drawOwnedPixel(PFInfo* info, std::uint32_t walkingLine, std::int32_t centre
             const FineLine& line = info->lines[index[k]];
             const float r = Linestra::distanceToStart(line, pixel);
             const float e = Linestra::perpendicularDistance(line, pixel, r);
-            if (e <= tolerance && paintFromLine(info, walkingLine, line, pixel, r, true)) {
+            if (e <= tolerance && paintFromLine(pass, walkingLine, line, pixel, r, true)) {
                 markPainted(info, p);
                 return;
             }
         }
     }
-    drawFromNearestCandidate(info, walkingLine, centre, candidates, pixel, p);
+    drawFromNearestCandidate(pass, walkingLine, centre, pixel, p);
 }
 
 } // namespace
+
+bool onePathSampleEverywhere(const PFInfo* info)
+{
+    // Only the Specified Layer's texture, area-sampled along the path, reads
+    // the samples along the path.
+    if (info->useOriginalFrame || !info->areaSamplingEnabled || !info->areaSampleTextureY)
+        return true;
+    // pathSpan grows with the density of lines in the denominator, which is
+    // at least its value with no turning (lineDistance x |angleDelta| adds a
+    // term that is 0 or more, or not a number). With every factor positive
+    // and finite, each rounding step keeps that order, so no pixel's span
+    // is above the span with no turning. Below 2 texels a span gives one
+    // sample (step 1), as does not a number.
+    const auto finitePositive = [](double v) { return v > 0.0 && v < std::numeric_limits<double>::infinity(); };
+    const auto rows = static_cast<double>(static_cast<float>(info->textureHeight) * info->scaleY);
+    if (!finitePositive(info->bucketSpacing) || !finitePositive(static_cast<double>(info->matchTolerance)) ||
+        !finitePositive(static_cast<double>(info->lineDensityFactor)) || !finitePositive(rows) ||
+        !finitePositive(info->pathLength))
+        return false;
+    return pathSpan(info, 0.0f, 0.0f) < 2.0f;
+}
 
 std::int32_t candidateCount(std::int32_t searchRadius)
 {
@@ -418,7 +455,6 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long r
     PFInfo* info = pass != nullptr ? pass->info : nullptr;
     if (info == nullptr || info->maxLineLength == 0 || info->searchRadius < 1)
         return PF_Err_NONE;
-    const std::int32_t candidates = pass->candidates;
     const auto width = static_cast<std::uint32_t>(info->width);
     const std::uint32_t rowStart = static_cast<std::uint32_t>(row) * width;
     // The ownership pass has finished: the ranks are only read now.
@@ -430,7 +466,7 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long r
         const std::uint32_t walkingLine = ownerLineOf(rank);
         const std::int32_t centre = pass->centres[walkingLine];
         if (centre >= 0)
-            drawOwnedPixel(info, walkingLine, centre, candidates,
+            drawOwnedPixel(*pass, walkingLine, centre,
                            Int32Point{static_cast<std::int32_t>(x), static_cast<std::int32_t>(row)}, rowStart + x);
     }
     return PF_Err_NONE;

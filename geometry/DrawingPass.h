@@ -68,8 +68,21 @@ std::int32_t lookUpFineLine(const PFInfo* info, double v);
 struct DrawingPass {
     PFInfo* info;
     const std::int32_t* centres;
-    std::int32_t candidates; // candidateCount(info->searchRadius)
+    std::int32_t candidates;    // candidateCount(info->searchRadius)
+    bool onePathSample = false; // onePathSampleEverywhere(info)
 };
+
+// Area sampling along the path for a pixel `lineDistance` from the start of
+// a fine line whose bucket turns by `angleDelta`: the texels the pixel spans
+// along the path give the samples' step and count (one sample, step 1, below
+// two texels).
+void pathSampling(const PFInfo* info, float angleDelta, float lineDistance, float* step, float* count);
+
+// Whether every pixel of the render takes one texture sample along the path
+// (step 1, count 1), so that the drawing pass need not measure the span of
+// each pixel: the texture is not area-sampled along the path, or no pixel
+// can span two texture rows along it.
+bool onePathSampleEverywhere(const PFInfo* info);
 
 // The centre fine line of every walking line, for DrawingPass::centres.
 void findCentreLines(const PFInfo* info, std::int32_t* centres);

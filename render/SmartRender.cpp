@@ -249,7 +249,7 @@ PF_Err runDrawingPass(PFInfo* info, const PF_Iterate8Suite1* iterate)
     const PhaseClock clock(info, &RenderPhaseTimes::drawing);
     std::vector<std::int32_t> centres(info->iteratorCount);
     findCentreLines(info, centres.data());
-    DrawingPass pass{info, centres.data(), candidateCount(info->searchRadius)};
+    DrawingPass pass{info, centres.data(), candidateCount(info->searchRadius), onePathSampleEverywhere(info)};
     return iterate->iterate_generic(static_cast<A_long>(info->height), &pass, drawSubpixels_IterateFunc);
 }
 

@@ -331,6 +331,69 @@ TEST(FineLineCount, GrowsWithTurningAndLineLength)
     EXPECT_EQ(fineLinesPerBucket(&info, std::numeric_limits<float>::infinity()), 40000u);
 }
 
+// The drawing pass skips each pixel's measure of its span along the path
+// when the render says one sample holds everywhere. Around the bound
+// (texture rows / (density with no turning x path length) = 2), that must
+// hold for every pixel whenever it is said to, turning and distance
+// whatever they are, and must not be said where the pixels with no turning
+// take two samples.
+TEST(PathSampling, OneSampleEverywhereHoldsForEveryPixel)
+{
+    PFInfo info{};
+    info.areaSamplingEnabled = true;
+    info.areaSampleTextureY = true;
+    info.bucketSpacing = 0.05;
+    info.matchTolerance = 0.05f;
+    info.lineDensityFactor = 0.4f;
+    info.textureHeight = 1200;
+    info.scaleY = 1.0f;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float infinity = std::numeric_limits<float>::infinity();
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> pathLengths(1499.0, 1501.0); // the bound is at 1500
+    std::uniform_real_distribution<float> turnings(-6.3f, 6.3f);
+    std::uniform_real_distribution<float> distances(0.0f, 3000.0f);
+    int said = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        info.pathLength = pathLengths(random);
+        float step = 0.0f;
+        float count = 0.0f;
+        pathSampling(&info, 0.0f, 0.0f, &step, &count);
+        const bool one = onePathSampleEverywhere(&info);
+        ASSERT_EQ(one, count == 1.0f) << "path length " << info.pathLength;
+        if (!one)
+            continue;
+        ++said;
+        for (int pixel = 0; pixel < 500; ++pixel) {
+            const float turning = pixel % 50 == 0 ? 0.0f : pixel % 50 == 1 ? nan : turnings(random);
+            const float distance = pixel % 25 == 2 ? 0.0f : pixel % 25 == 3 ? infinity : distances(random);
+            pathSampling(&info, turning, distance, &step, &count);
+            ASSERT_TRUE(step == 1.0f && count == 1.0f)
+                << "path length " << info.pathLength << ", turning " << turning << ", distance " << distance;
+        }
+    }
+    EXPECT_GT(said, 100);
+    EXPECT_LT(said, 300);
+
+    // Samples along the path that nothing reads, and factors the bound does
+    // not cover.
+    info.pathLength = 100.0;
+    EXPECT_FALSE(onePathSampleEverywhere(&info));
+    info.areaSampleTextureY = false;
+    EXPECT_TRUE(onePathSampleEverywhere(&info));
+    info.areaSampleTextureY = true;
+    info.useOriginalFrame = true;
+    EXPECT_TRUE(onePathSampleEverywhere(&info));
+    info.useOriginalFrame = false;
+    info.pathLength = 2000.0;
+    EXPECT_TRUE(onePathSampleEverywhere(&info));
+    info.scaleY = -1.0f;
+    EXPECT_FALSE(onePathSampleEverywhere(&info));
+    info.scaleY = 1.0f;
+    info.lineDensityFactor = nan;
+    EXPECT_FALSE(onePathSampleEverywhere(&info));
+}
+
 TEST(FineLineAngle, CoversTheFullTurn)
 {
     constexpr float kPi = 3.1415927f;
