@@ -212,12 +212,12 @@ bool onePathSampleEverywhere(const PFInfo* info)
     // the samples along the path.
     if (info->useOriginalFrame || !info->areaSamplingEnabled || !info->areaSampleTextureY)
         return true;
-    // pathSpan grows with the density of lines in the denominator, which is
-    // at least its value with no turning (lineDistance x |angleDelta| adds a
-    // term that is 0 or more, or not a number). With every factor positive
-    // and finite, each rounding step keeps that order, so no pixel's span
-    // is above the span with no turning. Below 2 texels a span gives one
-    // sample (step 1), as does not a number.
+    // pathSpan falls as the density of lines, its denominator, grows, and
+    // the density is at least its value with no turning (lineDistance x
+    // |angleDelta| adds a term that is 0 or more, or not a number). With
+    // every factor positive and finite, each rounding step keeps that
+    // order, so no pixel's span is above the span with no turning. Below 2
+    // texels a span gives one sample (step 1), as does not a number.
     const auto finitePositive = [](double v) { return v > 0.0 && v < std::numeric_limits<double>::infinity(); };
     const auto rows = static_cast<double>(static_cast<float>(info->textureHeight) * info->scaleY);
     if (!finitePositive(info->bucketSpacing) || !finitePositive(static_cast<double>(info->matchTolerance)) ||
