@@ -79,12 +79,17 @@ float fineLineAngle(Linestra::FloatPoint direction);
 Linestra::Line makeFineLine(PFInfo* info, double x, double y, double dx, double dy, double distance);
 
 // Measures the fan angle of every line of the table (its sine and cosine)
-// on the host's threads, in chunks of lines through iterate_generic.
+// on the host's threads, in chunks of lines through iterate_generic; within
+// a chunk, a run of lines whose directions have the same bits is measured
+// once.
 PF_Err measureFanAngles(FineLineStore& lines, const PF_Iterate8Suite1* iterate);
 
 // Grows the table from its line 0 (`first`, already in table.lines) to the
-// end of the path. Asks the host's abort callback once per bucket and reports
-// progress every 20 buckets; stops at the first error, which it returns.
+// end of the path. A line whose segment lookup finds the segment and
+// position of the line before it is a copy of that line with its own path
+// distance; every other line is evaluated through the host. Asks the host's
+// abort callback once per bucket and reports progress every 20 buckets;
+// stops at the first error, which it returns.
 // `err` is the error already pending on entry (the table is not grown then).
 // Past the memory budget it ends with out of memory and the host's message.
 PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data, const PreparedPath& path,
