@@ -354,10 +354,10 @@ TEST(PathSampling, OneSampleEverywhereHoldsForEveryPixel)
     std::uniform_real_distribution<float> turnings(-6.3f, 6.3f);
     std::uniform_real_distribution<float> distances(0.0f, 3000.0f);
     int said = 0;
+    float step = 0.0f;
+    float count = 0.0f;
     for (int trial = 0; trial < 400; ++trial) {
         info.pathLength = pathLengths(random);
-        float step = 0.0f;
-        float count = 0.0f;
         pathSampling(&info, 0.0f, 0.0f, &step, &count);
         const bool one = onePathSampleEverywhere(&info);
         ASSERT_EQ(one, count == 1.0f) << "path length " << info.pathLength;
@@ -375,12 +375,22 @@ TEST(PathSampling, OneSampleEverywhereHoldsForEveryPixel)
     EXPECT_GT(said, 100);
     EXPECT_LT(said, 300);
 
+    // Exactly at the bound the pixels with no turning span two rows.
+    info.pathLength = 1500.0;
+    pathSampling(&info, 0.0f, 0.0f, &step, &count);
+    EXPECT_EQ(count, 2.0f);
+    EXPECT_FALSE(onePathSampleEverywhere(&info));
+
     // Samples along the path that nothing reads, and factors the bound does
     // not cover.
     info.pathLength = 100.0;
     EXPECT_FALSE(onePathSampleEverywhere(&info));
     info.areaSampleTextureY = false;
     EXPECT_TRUE(onePathSampleEverywhere(&info));
+    info.areaSampleTextureY = true;
+    info.areaSamplingEnabled = false;
+    EXPECT_TRUE(onePathSampleEverywhere(&info));
+    info.areaSamplingEnabled = true;
     info.areaSampleTextureY = true;
     info.useOriginalFrame = true;
     EXPECT_TRUE(onePathSampleEverywhere(&info));
