@@ -75,7 +75,8 @@ struct DrawingPass {
 // Area sampling along the path for a pixel `lineDistance` from the start of
 // a fine line whose bucket turns by `angleDelta`: the texels the pixel spans
 // along the path give the samples' step and count (one sample, step 1, below
-// two texels).
+// two texels). lineDistance is a distance: 0 or more, or not a number
+// (onePathSampleEverywhere relies on it).
 void pathSampling(const PFInfo* info, float angleDelta, float lineDistance, float* step, float* count);
 
 // Whether every pixel of the render takes one texture sample along the path

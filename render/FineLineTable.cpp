@@ -220,18 +220,21 @@ PF_Err buildFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* out_data
         for (std::uint32_t k = 0; k + 1 < n; ++k) {
             const SegmentLookup& lookup = lookups[k];
             // Where a lookup found the same segment and position as the line
-            // just before it in the table, the host's evaluation and the
-            // line built from it would be that line's, so they are taken
-            // from there; only the distance along the path is the line's
-            // own. Two cases: the first interior line lies at the previous
-            // boundary's distance (0 x spacing added to it), and a bucket
-            // whose fan turns far holds so many lines that neighbouring
-            // distances round to the same float for the lookup (32,000 lines
-            // within 0.05 px some 1,000 px along the path have about 800
-            // distinct ones). Exactly at a segment's end the two lookups of a
-            // boundary and its first interior line, coming from different
-            // sides, can land on different segments (the end of one, the
-            // start of the next); that line is built.
+            // just before it in the table, the host's evaluation (a function
+            // of segment and position) and the line built from it would be
+            // that line's, so they are taken from there; only the distance
+            // along the path and the bucket's turning are the line's own.
+            // Building it again could not raise maxLineLength either: the
+            // line before it already did, with the same length. Two cases:
+            // the first interior line lies at the previous boundary's
+            // distance (0 x spacing added to it), and a bucket whose fan
+            // turns far holds so many lines that neighbouring distances
+            // round to the same float for the lookup (32,000 lines within
+            // 0.05 px some 1,000 px along the path have about 800 distinct
+            // ones). Exactly at a segment's end, two lookups of the same
+            // distance that come from different sides can land on different
+            // segments (the end of one, the start of the next); such a line
+            // is built.
             const bool sameAsPrevious =
                 k == 0 ? previous.known && lookup.segment == previous.segment && lookup.position == previous.position
                        : lookup.segment == lookups[k - 1].segment && lookup.position == lookups[k - 1].position;
