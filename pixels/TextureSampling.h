@@ -21,13 +21,74 @@
 
 namespace sampling_detail {
 
-inline void add(FloatChannels& sum, const FloatChannels& c)
+#ifdef LINESTRA_SSE2_CHANNELS
+// Four channels in float as a pixel of type T: integer formats truncate and
+// clamp each channel as truncatePixel does; float keeps the values.
+template <typename T>
+inline T pixelOf(__m128 v)
 {
-    sum.alpha += c.alpha;
-    sum.red += c.red;
-    sum.green += c.green;
-    sum.blue += c.blue;
+    using namespace channel_vectors;
+    if constexpr (std::is_same_v<T, PF_Pixel>) {
+        return pixel8(truncatedIntegers(v, PixelTraits<T>::typeMax));
+    } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
+        return pixel16(truncatedIntegers(v, PixelTraits<T>::typeMax));
+    } else {
+        T out;
+        _mm_storeu_ps(&out.alpha, v);
+        return out;
+    }
 }
+#endif
+
+// The sum of the texture reads of an average, in float from 0, one
+// channel at a time, and the average as a pixel (truncated as truncatePixel
+// does).
+template <typename T>
+class ChannelSumOneByOne {
+public:
+    void add(const T& pixel)
+    {
+        const FloatChannels c = toFloatChannels(pixel);
+        sum_.alpha += c.alpha;
+        sum_.red += c.red;
+        sum_.green += c.green;
+        sum_.blue += c.blue;
+    }
+    T dividedBy(float divisor) const
+    {
+        return truncatePixel<T>(
+            FloatChannels{sum_.alpha / divisor, sum_.red / divisor, sum_.green / divisor, sum_.blue / divisor});
+    }
+    T scaledBy(float scale) const
+    {
+        return truncatePixel<T>(
+            FloatChannels{sum_.alpha * scale, sum_.red * scale, sum_.green * scale, sum_.blue * scale});
+    }
+
+private:
+    FloatChannels sum_{0.0f, 0.0f, 0.0f, 0.0f};
+};
+
+#ifdef LINESTRA_SSE2_CHANNELS
+// ChannelSumOneByOne with the four channels side by side: the same sums,
+// quotients and products per channel, the same bits.
+template <typename T>
+class ChannelSumSideBySide {
+public:
+    void add(const T& pixel) { sum_ = _mm_add_ps(sum_, channel_vectors::channels(pixel)); }
+    T dividedBy(float divisor) const { return pixelOf<T>(_mm_div_ps(sum_, _mm_set1_ps(divisor))); }
+    T scaledBy(float scale) const { return pixelOf<T>(_mm_mul_ps(sum_, _mm_set1_ps(scale))); }
+
+private:
+    __m128 sum_ = _mm_setzero_ps();
+};
+
+template <typename T>
+using ChannelSum = ChannelSumSideBySide<T>;
+#else
+template <typename T>
+using ChannelSum = ChannelSumOneByOne<T>;
+#endif
 
 // Advances an averaging loop's counter; false when the step no longer moves
 // it (a step of 0 or not a number, or a counter so large that adding the
@@ -91,16 +152,7 @@ inline T blendFour(const T& p, const T& pr, const T& pl, const T& pd, float fx, 
     const __m128 fyv = _mm_set1_ps(fy);
     const __m128 top = _mm_add_ps(_mm_mul_ps(channels(p), gx), _mm_mul_ps(channels(pr), fxv));
     const __m128 bottom = _mm_add_ps(_mm_mul_ps(channels(pl), gx), _mm_mul_ps(channels(pd), fxv));
-    const __m128 blended = _mm_add_ps(_mm_mul_ps(top, gy), _mm_mul_ps(bottom, fyv));
-    if constexpr (std::is_same_v<T, PF_Pixel>) {
-        return pixel8(truncatedIntegers(blended, PixelTraits<T>::typeMax));
-    } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
-        return pixel16(truncatedIntegers(blended, PixelTraits<T>::typeMax));
-    } else {
-        T out;
-        _mm_storeu_ps(&out.alpha, blended);
-        return out;
-    }
+    return pixelOf<T>(_mm_add_ps(_mm_mul_ps(top, gy), _mm_mul_ps(bottom, fyv)));
 }
 #endif
 
@@ -204,14 +256,14 @@ inline T getTextureColor_SpecifiedLayer(PFInfo* info, float directionX, float di
                                                     getTextureCoordinateY(info, pathDistance, 0.0f));
     }
 
-    FloatChannels sum{0.0f, 0.0f, 0.0f, 0.0f};
+    sampling_detail::ChannelSum<T> sum;
     float divisor;
     if (!alongLine) {
         const float column = getTextureCoordinateX(info, lineDistance, 0.0f);
         float k = 0.0f;
         while (k < pathSampleCount) {
-            sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(
-                                          texture, pitch, column, getTextureCoordinateY(info, pathDistance, k))));
+            sum.add(get_pixel_at_point_on_effectworld<T>(texture, pitch, column,
+                                                         getTextureCoordinateY(info, pathDistance, k)));
             if (!sampling_detail::advance(k, pathSampleStep))
                 break;
         }
@@ -220,8 +272,8 @@ inline T getTextureColor_SpecifiedLayer(PFInfo* info, float directionX, float di
         const float row = getTextureCoordinateY(info, pathDistance, 0.0f);
         float j = 0.0f;
         while (j < info->scaleXSampleCount) {
-            sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(
-                                          texture, pitch, getTextureCoordinateX(info, lineDistance, j), row)));
+            sum.add(get_pixel_at_point_on_effectworld<T>(texture, pitch, getTextureCoordinateX(info, lineDistance, j),
+                                                         row));
             if (!sampling_detail::advance(j, info->scaleXSampleStep))
                 break;
         }
@@ -232,8 +284,8 @@ inline T getTextureColor_SpecifiedLayer(PFInfo* info, float directionX, float di
             const float row = getTextureCoordinateY(info, pathDistance, k);
             float j = 0.0f;
             while (j < info->scaleXSampleCount) {
-                sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(
-                                              texture, pitch, getTextureCoordinateX(info, lineDistance, j), row)));
+                sum.add(get_pixel_at_point_on_effectworld<T>(texture, pitch,
+                                                             getTextureCoordinateX(info, lineDistance, j), row));
                 if (!sampling_detail::advance(j, info->scaleXSampleStep))
                     break;
             }
@@ -242,8 +294,7 @@ inline T getTextureColor_SpecifiedLayer(PFInfo* info, float directionX, float di
         }
         divisor = info->scaleXSampleCount * pathSampleCount;
     }
-    return truncatePixel<T>(FloatChannels{sum.alpha / divisor, sum.red / divisor, sum.green / divisor,
-                                          sum.blue / divisor});
+    return sum.dividedBy(divisor);
 }
 
 // Writes into `result` the frame position `length` pixels from `origin`
@@ -315,14 +366,13 @@ inline T getTextureColor_OriginalFrame(PFInfo* info, Linestra::FloatPoint point,
     if (!info->areaSamplingEnabled || !areaSample)
         return get_pixel_at_point_on_effectworld<T>(input, pitch, point.x, point.y);
 
-    FloatChannels sum{0.0f, 0.0f, 0.0f, 0.0f};
+    sampling_detail::ChannelSum<T> sum;
     if (sampleCount > 0.0f) {
         float k = 0.0f;
         do {
-            sampling_detail::add(sum, toFloatChannels(get_pixel_at_point_on_effectworld<T>(input, pitch, point.x, point.y)));
+            sum.add(get_pixel_at_point_on_effectworld<T>(input, pitch, point.x, point.y));
             getOriginalFrameTextureCoordinates_AreaSampling(info, &point, stepX, stepY);
         } while (sampling_detail::advance(k, sampleStep) && k < sampleCount);
     }
-    const float scale = 1.0f / sampleCount;
-    return truncatePixel<T>(FloatChannels{sum.alpha * scale, sum.red * scale, sum.green * scale, sum.blue * scale});
+    return sum.scaledBy(1.0f / sampleCount);
 }

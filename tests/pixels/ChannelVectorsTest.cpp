@@ -1,7 +1,8 @@
-// The four-channels-side-by-side forms of the bilinear blend and of
-// compositing give the bits of the one-channel-at-a-time forms: every 8-bit
-// case, a grid of 16-bit cases around the format's edges, and random and
-// special float values. (Without SSE2 there is only one form.)
+// The four-channels-side-by-side forms of the bilinear blend, of the
+// averages of area sampling and of compositing give the bits of the
+// one-channel-at-a-time forms: every 8-bit case, a grid of 16-bit cases
+// around the format's edges, and random and special float values. (Without
+// SSE2 there is only one form.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,6 +56,26 @@ float lane(__m128 v, int k)
     return out[k];
 }
 
+// A pixel as a texture may hold it: 16-bit channels mostly within 0 ..
+// 32768 and sometimes above; float channels now and then special.
+template <typename T>
+T randomPixel(std::mt19937& random)
+{
+    using C = typename PixelTraits<T>::Channel;
+    auto channel = [&]() -> C {
+        if constexpr (std::is_same_v<T, PF_Pixel>) {
+            return static_cast<C>(random() & 0xFFu);
+        } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
+            return static_cast<C>((random() & 7u) == 0 ? (random() & 0xFFFFu) : (random() % 32769u));
+        } else {
+            const float specials[] = {kNaN, kInf, -kInf, -0.0f, 1e30f, -2.5f, 1.0f};
+            return (random() & 15u) == 0 ? specials[random() % 7u]
+                                         : std::uniform_real_distribution<float>(-0.25f, 1.25f)(random);
+        }
+    };
+    return T{channel(), channel(), channel(), channel()};
+}
+
 } // namespace
 
 TEST(ChannelVectors, TruncationMatchesTruncateChannel)
@@ -104,21 +125,8 @@ TYPED_TEST_SUITE(ChannelsSideBySide, Formats, FormatName);
 TYPED_TEST(ChannelsSideBySide, BilinearBlendGivesTheSameBits)
 {
     using T = TypeParam;
-    using C = typename PixelTraits<T>::Channel;
     std::mt19937 random(11);
-    auto channel = [&]() -> C {
-        if constexpr (std::is_same_v<T, PF_Pixel>) {
-            return static_cast<C>(random() & 0xFFu);
-        } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
-            // Mostly within 0 .. 32768, sometimes above it, as a layer may hold.
-            return static_cast<C>((random() & 7u) == 0 ? (random() & 0xFFFFu) : (random() % 32769u));
-        } else {
-            const float specials[] = {kNaN, kInf, -kInf, -0.0f, 1e30f, -2.5f, 1.0f};
-            return (random() & 15u) == 0 ? specials[random() % 7u]
-                                         : std::uniform_real_distribution<float>(-0.25f, 1.25f)(random);
-        }
-    };
-    auto pixel = [&] { return T{channel(), channel(), channel(), channel()}; };
+    auto pixel = [&] { return randomPixel<T>(random); };
     std::uniform_real_distribution<float> fraction01(0.0f, 1.0f);
     for (int i = 0; i < 300000; ++i) {
         const T p = pixel(), pr = pixel(), pl = pixel(), pd = pixel();
@@ -128,6 +136,29 @@ TYPED_TEST(ChannelsSideBySide, BilinearBlendGivesTheSameBits)
         const T got = sampling_detail::blendFour(p, pr, pl, pd, fx, fy);
         const T want = sampling_detail::blendFourOneByOne(p, pr, pl, pd, fx, fy);
         ASSERT_TRUE(sameBits(got, want)) << i;
+    }
+}
+
+// The averages of area sampling: sums of one to nine reads divided by the
+// sample count, or scaled by its reciprocal, with counts that are not whole,
+// zero, or not a number.
+TYPED_TEST(ChannelsSideBySide, AveragesGiveTheSameBits)
+{
+    using T = TypeParam;
+    std::mt19937 random(13);
+    const float counts[] = {1.0f, 2.0f, 3.0f, 7.0f, 9.0f, 2.5f, 0.3f, 0.0f, -0.0f, kNaN, kInf, 1e-40f};
+    for (int i = 0; i < 100000; ++i) {
+        sampling_detail::ChannelSumSideBySide<T> got;
+        sampling_detail::ChannelSumOneByOne<T> want;
+        const auto reads = 1 + static_cast<int>(random() % 9u);
+        for (int k = 0; k < reads; ++k) {
+            const T p = randomPixel<T>(random);
+            got.add(p);
+            want.add(p);
+        }
+        const float count = (i % 3 == 0) ? counts[random() % std::size(counts)] : static_cast<float>(reads);
+        ASSERT_TRUE(sameBits(got.dividedBy(count), want.dividedBy(count))) << i << " / " << count;
+        ASSERT_TRUE(sameBits(got.scaledBy(1.0f / count), want.scaledBy(1.0f / count))) << i << " * 1/" << count;
     }
 }
 
