@@ -82,4 +82,19 @@ inline double exactFmod(double x, double y)
     return std::copysign(r, x);
 }
 
+// exactFmod(x, y) from `twice` = exactFmod(x, 2 y), without a second long
+// division: where |twice| is below y it is the remainder itself, and where
+// it is from y up to 2 y, taking one y off is exact (y <= |twice| < 2 y).
+// The remainder keeps the sign of x, zero included. Anything else (not a
+// number, infinities, a y that is not positive) takes the general way.
+inline double exactFmodFromTwice(double twice, double x, double y)
+{
+    const double magnitude = std::fabs(twice);
+    if (magnitude < y)
+        return twice;
+    if (magnitude < y + y)
+        return std::copysign(magnitude - y, x);
+    return exactFmod(x, y);
+}
+
 } // namespace Linestra

@@ -206,8 +206,14 @@ inline float getTextureCoordinateX(PFInfo* info, float lineDistance, float xOffs
 {
     const float w = static_cast<float>(info->textureWorld->width);
     const float x = info->scaleX * lineDistance + xOffset;
-    float tx = static_cast<float>(Linestra::exactFmod(static_cast<double>(x), static_cast<double>(w)));
-    if (info->repeatMirroredX && Linestra::exactFmod(static_cast<double>(x), 2.0 * static_cast<double>(w)) >= static_cast<double>(w)) {
+    const auto wide = static_cast<double>(w);
+    if (!info->repeatMirroredX)
+        return static_cast<float>(Linestra::exactFmod(static_cast<double>(x), wide));
+    // The remainder by two tiles says whether this tile runs backwards, and
+    // gives the remainder by one tile.
+    const double twoTiles = Linestra::exactFmod(static_cast<double>(x), 2.0 * wide);
+    float tx = static_cast<float>(Linestra::exactFmodFromTwice(twoTiles, static_cast<double>(x), wide));
+    if (twoTiles >= wide) {
         const float e = w <= lineDistance ? 1.0f : 0.0f;
         tx = (w - 1.0f) - (tx + e);
     }

@@ -106,4 +106,41 @@ TEST(Remainder, MatchesTheLibrary)
     }
 }
 
+// The remainder by one tile taken from the remainder by two: the bits of
+// exactFmod, the sign of a zero included, at and around whole tiles and
+// for special values.
+TEST(Remainder, FromTheRemainderByTwiceTheDivisor)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto expectSame = [](double x, double y) {
+        const double expected = Linestra::exactFmod(x, y);
+        const double actual = Linestra::exactFmodFromTwice(Linestra::exactFmod(x, 2.0 * y), x, y);
+        if (std::isnan(expected))
+            EXPECT_TRUE(std::isnan(actual)) << x << " " << y;
+        else
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(actual), std::bit_cast<std::uint64_t>(expected))
+                << std::hexfloat << x << " fmod " << y;
+    };
+    for (double y : {300.0, 1.0, 7.0, 1e-310, 1e300, 0.0, -0.0, -300.0, inf, nan})
+        for (double k : {0.0, 1.0, 2.0, 3.0, 4.0, 1e9, 3e16}) {
+            for (double x : {k * y, std::nextafter(k * y, 0.0), std::nextafter(k * y, inf), k * y + 0.5 * y}) {
+                expectSame(x, y);
+                expectSame(-x, y);
+            }
+        }
+    for (double x : {inf, -inf, nan, 0.0, -0.0})
+        expectSame(x, 300.0);
+
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> position(-1e5, 1e5);
+    std::uniform_int_distribution<int> width(1, 4096);
+    for (int i = 0; i < 300000; ++i) {
+        const auto y = static_cast<double>(width(random));
+        const auto x = static_cast<double>(static_cast<float>(position(random)));
+        expectSame(x, y);
+        expectSame(std::floor(x / y) * y, y);
+    }
+}
+
 } // namespace
