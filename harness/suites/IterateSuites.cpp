@@ -111,11 +111,12 @@ PF_Err Iterate(PF_InData* in_data, A_long progress_base, A_long progress_final, 
             ThreadBinding binding(host, worker + 1);
             const A_long y = rect.top + static_cast<A_long>(r);
             PF_Err err = host->cancelled() ? PF_Interrupt_CANCEL : PF_Err_NONE;
-            for (A_long x = rect.left; err == PF_Err_NONE && x < rect.right; ++x) {
-                Pixel* out = PixelAt<Pixel>(dst, x, y);
-                Pixel* in = src != nullptr ? PixelAt<Pixel>(src, x, y) : out;
-                err = pixel(refcon, x, y, in, out);
-            }
+            // The row's pixels are found from its start (without a source,
+            // each pixel is its own input).
+            Pixel* out = PixelAt<Pixel>(dst, 0, y);
+            Pixel* in = src != nullptr ? PixelAt<Pixel>(src, 0, y) : out;
+            for (A_long x = rect.left; err == PF_Err_NONE && x < rect.right; ++x)
+                err = pixel(refcon, x, y, in + x, out + x);
             if (err != PF_Err_NONE) {
                 std::lock_guard lock(errorMutex);
                 if (y < errorRow) {
