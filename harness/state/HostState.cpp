@@ -339,18 +339,28 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     std::lock_guard lock(host_->mutex);
     // Found by the name's address, without comparing or building a string:
     // this runs on every call.
-    if (function != host_->lastCountedFunction) {
-        std::uint64_t*& slot = host_->callCountSlots[function];
-        if (slot == nullptr) {
+    std::uint64_t* slot = nullptr;
+    for (int k = 0; k < HostState::kRecentCounts && slot == nullptr; ++k)
+        if (host_->recentCountedFunctions[k] == function)
+            slot = host_->recentCountSlots[k];
+    if (slot == nullptr) {
+        std::uint64_t*& mapped = host_->callCountSlots[function];
+        if (mapped == nullptr) {
             auto count = host_->callCounts.find(std::string_view(function));
             if (count == host_->callCounts.end())
                 count = host_->callCounts.emplace(function, 0).first;
-            slot = &count->second;
+            mapped = &count->second;
         }
-        host_->lastCountedFunction = function;
-        host_->lastCountSlot = slot;
+        slot = mapped;
+        // The newest first; the oldest is forgotten.
+        for (int k = HostState::kRecentCounts - 1; k > 0; --k) {
+            host_->recentCountedFunctions[k] = host_->recentCountedFunctions[k - 1];
+            host_->recentCountSlots[k] = host_->recentCountSlots[k - 1];
+        }
+        host_->recentCountedFunctions[0] = function;
+        host_->recentCountSlots[0] = slot;
     }
-    const std::uint64_t call = ++*host_->lastCountSlot;
+    const std::uint64_t call = ++*slot;
     for (const FailureInjection& injection : host_->injections)
         if (injection.function == function && injection.call == call)
             injected_ = injection.err;

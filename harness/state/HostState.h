@@ -207,10 +207,13 @@ struct HostState {
     // that text (the names are literals), so that a call finds its count
     // without comparing strings.
     std::unordered_map<const char*, std::uint64_t*> callCountSlots;
-    // The function counted last and its count, found again without a lookup
-    // (callCounts never drops a count, so the pointer stays good).
-    const char* lastCountedFunction = nullptr;
-    std::uint64_t* lastCountSlot = nullptr;
+    // The functions counted last and their counts, found again without a
+    // lookup (callCounts never drops a count, so the pointers stay good): a
+    // render alternates between a few calls, such as the path evaluation
+    // and the abort question.
+    static constexpr int kRecentCounts = 4;
+    std::array<const char*, kRecentCounts> recentCountedFunctions{};
+    std::array<std::uint64_t*, kRecentCounts> recentCountSlots{};
     std::vector<FailureInjection> injections;
 
     std::atomic<int> abortFrom{0};

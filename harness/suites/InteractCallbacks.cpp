@@ -1,6 +1,7 @@
 // The interaction callbacks in in_data->inter: parameter checkout and
 // check-in, add_param, abort and progress.
 #include <cstring>
+#include <mutex>
 
 #include "harness/state/HostState.h"
 #include "harness/state/Text.h"
@@ -117,14 +118,18 @@ PF_Err AddParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDef* def)
 PF_Err Abort(PF_ProgPtr ref)
 {
     HostState* host = HostFromRef(ref);
+    // One lock for the whole call, as for the path evaluations: effects ask
+    // this question thousands of times a frame, and the accounting below
+    // takes the lock again, which for the thread holding it costs next to
+    // nothing.
+    std::unique_lock<std::recursive_mutex> lock;
+    if (host != nullptr)
+        lock = std::unique_lock(host->mutex);
     HostCall call(host, "abort", CallKind::Plain);
     if (host == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     const int question = ++host->abortQuestions;
-    {
-        std::lock_guard lock(host->mutex);
-        ++host->frame.abortQuestions;
-    }
+    ++host->frame.abortQuestions;
     auto args = [&] { return Arg("question", question); };
     if (call.injected() != PF_Err_NONE)
         return call.finish(call.injected(), args);
