@@ -121,24 +121,17 @@ bool paintFromLine(const DrawingPass& pass, std::uint32_t walkingLine, const Fin
     return true;
 }
 
-// The indices of candidates first .. first + 3 in search order (around
-// `centre`, wrapping on a closed path) and which of them exist.
-void candidateGroup(const PFInfo* info, std::int32_t centre, std::int32_t candidates, std::int32_t first,
-                    std::int32_t* index, bool* valid)
+// candidateGroup for a pixel's search through the render's table.
+void candidatesOf(const PFInfo* info, bool interior, std::int32_t centre, std::int32_t candidates,
+                  std::int32_t first, std::int32_t* index, bool* valid)
 {
-    const auto lineCount = static_cast<std::int32_t>(info->lineCount);
-    for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
-        const std::int32_t j = first + k;
-        std::int32_t n = centre + candidateOffset(j);
-        if (!info->pathIsOpen) {
-            if (n < 0)
-                n += lineCount;
-            else if (n >= lineCount)
-                n -= lineCount;
-        }
-        valid[k] = j < candidates && n >= 0 && n < lineCount;
-        index[k] = valid[k] ? n : 0; // line 0 always exists: a harmless stand-in
-    }
+    candidateGroup(static_cast<std::int32_t>(info->lineCount), info->pathIsOpen, interior, centre, candidates, first,
+                   index, valid);
+}
+
+bool searchIsInteriorOf(const PFInfo* info, std::int32_t centre, std::int32_t candidates)
+{
+    return searchIsInterior(static_cast<std::int32_t>(info->lineCount), centre, candidates);
 }
 
 // No candidate within the tolerance could paint the pixel: the first
@@ -151,10 +144,11 @@ void drawFromNearestCandidate(const DrawingPass& pass, std::uint32_t walkingLine
     const std::int32_t candidates = pass.candidates;
     float bestDistance = kNoCandidate;
     std::int32_t best = -1;
+    const bool interior = searchIsInteriorOf(info, centre, candidates);
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
         std::int32_t index[Linestra::kDistanceLanes];
         bool valid[Linestra::kDistanceLanes];
-        candidateGroup(info, centre, candidates, first, index, valid);
+        candidatesOf(info, interior, centre, candidates, first, index, valid);
         float r[Linestra::kDistanceLanes];
         float e[Linestra::kDistanceLanes];
         Linestra::candidateDistances(info->lines, index, pixel, r, e);
@@ -184,10 +178,11 @@ void drawOwnedPixel(const DrawingPass& pass, std::uint32_t walkingLine, std::int
     PFInfo* info = pass.info;
     const std::int32_t candidates = pass.candidates;
     const float tolerance = info->matchTolerance;
+    const bool interior = searchIsInteriorOf(info, centre, candidates);
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
         std::int32_t index[Linestra::kDistanceLanes];
         bool valid[Linestra::kDistanceLanes];
-        candidateGroup(info, centre, candidates, first, index, valid);
+        candidatesOf(info, interior, centre, candidates, first, index, valid);
         const int reach = Linestra::candidatesWithinReach(info->lines, index, pixel, tolerance);
         for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
             if (!valid[k] || ((reach >> k) & 1) == 0)
@@ -205,6 +200,34 @@ void drawOwnedPixel(const DrawingPass& pass, std::uint32_t walkingLine, std::int
 }
 
 } // namespace
+
+bool searchIsInterior(std::int32_t lineCount, std::int32_t centre, std::int32_t candidates)
+{
+    // The offsets run from -(candidates - 1) to candidates - 2.
+    return centre >= candidates &&
+           static_cast<std::int64_t>(centre) + candidates < static_cast<std::int64_t>(lineCount);
+}
+
+void candidateGroup(std::int32_t lineCount, bool pathIsOpen, bool interior, std::int32_t centre,
+                    std::int32_t candidates, std::int32_t first, std::int32_t* index, bool* valid)
+{
+    for (int k = 0; k < Linestra::kDistanceLanes; ++k) {
+        const std::int32_t j = first + k;
+        std::int32_t n = centre + candidateOffset(j);
+        if (interior) {
+            valid[k] = j < candidates;
+        } else {
+            if (!pathIsOpen) {
+                if (n < 0)
+                    n += lineCount;
+                else if (n >= lineCount)
+                    n -= lineCount;
+            }
+            valid[k] = j < candidates && n >= 0 && n < lineCount;
+        }
+        index[k] = valid[k] ? n : 0; // line 0 always exists: a harmless stand-in
+    }
+}
 
 bool onePathSampleEverywhere(const PFInfo* info)
 {

@@ -102,3 +102,18 @@ inline std::int32_t candidateOffset(std::int32_t j)
 {
     return (j & 1) ? -j : j;
 }
+
+// Whether every candidate of a search around `centre` lies inside a table
+// of lineCount lines, so that no index wraps round or falls outside it:
+// true for every search but those near the ends of the table.
+bool searchIsInterior(std::int32_t lineCount, std::int32_t centre, std::int32_t candidates);
+
+// Candidates first .. first + 3 of a search around `centre` (`candidates`
+// in all) in a table of lineCount lines: their line indices go to
+// index[0..3], and valid[k] says whether candidate first + k exists (within
+// the count and the table; on a closed path an index beyond either end
+// wraps round once). A candidate that does not exist gets index 0, a
+// harmless stand-in. `interior` is searchIsInterior for this search, which
+// spares the checks against the table's ends.
+void candidateGroup(std::int32_t lineCount, bool pathIsOpen, bool interior, std::int32_t centre,
+                    std::int32_t candidates, std::int32_t first, std::int32_t* index, bool* valid);

@@ -268,6 +268,44 @@ TEST(CandidateOrder, OffsetsAlternateAndSkipTheOtherSign)
     EXPECT_EQ(candidateCount(2), 2);
 }
 
+// A search away from the table's ends is found without the checks against
+// them, and finds the same candidates; a closed path's search near an end
+// wraps round it.
+TEST(CandidateOrder, InteriorSearchesFindWhatTheCheckedSearchFinds)
+{
+    std::int32_t index[4];
+    bool valid[4];
+    candidateGroup(10, false, false, 0, 6, 0, index, valid);
+    EXPECT_EQ(std::vector<std::int32_t>(index, index + 4), (std::vector<std::int32_t>{0, 9, 2, 7}));
+    candidateGroup(10, true, false, 0, 6, 0, index, valid);
+    EXPECT_EQ(std::vector<bool>(valid, valid + 4), (std::vector<bool>{true, false, true, false}));
+
+    int interiorSearches = 0;
+    for (std::int32_t lineCount = 1; lineCount <= 64; ++lineCount)
+        for (std::int32_t candidates : {2, 4, 6, 10, 26})
+            for (std::int32_t centre = 0; centre < lineCount; ++centre) {
+                if (!searchIsInterior(lineCount, centre, candidates))
+                    continue;
+                ++interiorSearches;
+                for (bool open : {false, true})
+                    for (std::int32_t first = 0; first < candidates; first += 4) {
+                        std::int32_t fast[4], checked[4];
+                        bool fastValid[4], checkedValid[4];
+                        candidateGroup(lineCount, open, true, centre, candidates, first, fast, fastValid);
+                        candidateGroup(lineCount, open, false, centre, candidates, first, checked, checkedValid);
+                        for (int k = 0; k < 4; ++k) {
+                            ASSERT_EQ(fastValid[k], checkedValid[k]) << lineCount << " " << centre << " " << first;
+                            ASSERT_EQ(fast[k], checked[k]) << lineCount << " " << centre << " " << first;
+                            // Inside the table, without wrapping round it.
+                            if (fastValid[k]) {
+                                ASSERT_EQ(fast[k], centre + candidateOffset(first + k));
+                            }
+                        }
+                    }
+            }
+    EXPECT_GT(interiorSearches, 1000);
+}
+
 class LookupTest : public ::testing::Test {
 protected:
     void SetUp() override
