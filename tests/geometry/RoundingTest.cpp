@@ -122,7 +122,9 @@ TEST(Remainder, FromTheRemainderByTwiceTheDivisor)
             EXPECT_EQ(std::bit_cast<std::uint64_t>(actual), std::bit_cast<std::uint64_t>(expected))
                 << std::hexfloat << x << " fmod " << y;
     };
-    for (double y : {300.0, 1.0, 7.0, 1e-310, 1e300, 0.0, -0.0, -300.0, inf, nan})
+    // The largest doubles too, whose double (2 y) overflows to infinity.
+    const double largest = std::numeric_limits<double>::max();
+    for (double y : {300.0, 1.0, 7.0, 1e-310, 1e300, 0x1p1023, largest, 0.0, -0.0, -300.0, inf, nan})
         for (double k : {0.0, 1.0, 2.0, 3.0, 4.0, 1e9, 3e16}) {
             for (double x : {k * y, std::nextafter(k * y, 0.0), std::nextafter(k * y, inf), k * y + 0.5 * y}) {
                 expectSame(x, y);

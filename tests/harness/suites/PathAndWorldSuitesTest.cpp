@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <vector>
 
 #include "ProbeHost.h"
 
@@ -99,6 +101,43 @@ TEST_F(SuitesInACommand, SegmentsAreMeasuredAndEvaluated)
     EXPECT_EQ(prep, nullptr);
     EXPECT_EQ(query->PF_CheckinPath(ref, harness::kMaskPathId, false, path), PF_Err_NONE);
     EXPECT_EQ(finish(), "");
+}
+
+// Each function's calls are counted on their own, however a command
+// alternates between functions (one called between every other, and more
+// functions than the host keeps at hand): a failure injected into the nth
+// call of each function hits exactly that call.
+TEST_F(SuitesInACommand, InjectedFailuresHitTheNthCallOfTheirOwnFunction)
+{
+    PF_PathOutlinePtr path = checkout(harness::kMaskPathId);
+    const PF_Err injected = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    PF_Boolean open = 0;
+    A_long segments = 0;
+    PF_FpLong length = 0, x = 0, y = 0, dx = 0, dy = 0;
+    struct Function {
+        const char* name;
+        int failing; // which call fails
+        std::function<PF_Err()> call;
+        int calls = 0;
+    };
+    std::vector<Function> functions{
+        {"PF_PathEvalSegLengthDeriv1", 7,
+         [&] { return data->PF_PathEvalSegLengthDeriv1(ref, path, nullptr, 1, 10.0, &x, &y, &dx, &dy); }},
+        {"PF_PathIsOpen", 2, [&] { return data->PF_PathIsOpen(ref, path, &open); }},
+        {"PF_PathNumSegments", 3, [&] { return data->PF_PathNumSegments(ref, path, &segments); }},
+        {"PF_PathGetSegLength", 2, [&] { return data->PF_PathGetSegLength(ref, path, 1, nullptr, &length); }},
+        {"PF_PathEvalSegLength", 3, [&] { return data->PF_PathEvalSegLength(ref, path, nullptr, 1, 10.0, &x, &y); }},
+    };
+    for (const Function& f : functions)
+        host->failCall(f.name, f.failing, injected);
+    // The first function between every two others: 0 1 0 2 0 3 0 4 0 1 ...
+    for (int step = 0; step < 40; ++step) {
+        Function& f = functions[step % 2 == 0 ? 0 : 1 + (step / 2) % 4];
+        ++f.calls;
+        EXPECT_EQ(f.call(), f.calls == f.failing ? injected : PF_Err_NONE) << f.name << " call " << f.calls;
+    }
+    EXPECT_EQ(query->PF_CheckinPath(ref, harness::kMaskPathId, false, path), PF_Err_NONE);
+    finish(injected);
 }
 
 TEST_F(SuitesInACommand, MisusedPathsAndPreparationsAreReported)
