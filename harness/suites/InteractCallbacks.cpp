@@ -121,7 +121,8 @@ PF_Err Abort(PF_ProgPtr ref)
     // One lock for the whole call, as for the path evaluations: effects ask
     // this question thousands of times a frame, and the accounting below
     // takes the lock again, which for the thread holding it costs next to
-    // nothing.
+    // nothing. (With a trace file, other threads' calls wait while this
+    // call's line is written.)
     std::unique_lock<std::recursive_mutex> lock;
     if (host != nullptr)
         lock = std::unique_lock(host->mutex);
