@@ -129,22 +129,17 @@ void candidatesOf(const PFInfo* info, bool interior, std::int32_t centre, std::i
                    index, valid);
 }
 
-bool searchIsInteriorOf(const PFInfo* info, std::int32_t centre, std::int32_t candidates)
-{
-    return searchIsInterior(static_cast<std::int32_t>(info->lineCount), centre, candidates);
-}
-
 // No candidate within the tolerance could paint the pixel: the first
 // nearest one paints it, when it is not painted yet. Candidates are
 // measured four at a time; the four results are then taken in search order.
+// `interior` as for drawOwnedPixel's search, which this one repeats.
 void drawFromNearestCandidate(const DrawingPass& pass, std::uint32_t walkingLine, std::int32_t centre,
-                              Int32Point pixel, std::uint32_t p)
+                              bool interior, Int32Point pixel, std::uint32_t p)
 {
     PFInfo* info = pass.info;
     const std::int32_t candidates = pass.candidates;
     float bestDistance = kNoCandidate;
     std::int32_t best = -1;
-    const bool interior = searchIsInteriorOf(info, centre, candidates);
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
         std::int32_t index[Linestra::kDistanceLanes];
         bool valid[Linestra::kDistanceLanes];
@@ -178,7 +173,7 @@ void drawOwnedPixel(const DrawingPass& pass, std::uint32_t walkingLine, std::int
     PFInfo* info = pass.info;
     const std::int32_t candidates = pass.candidates;
     const float tolerance = info->matchTolerance;
-    const bool interior = searchIsInteriorOf(info, centre, candidates);
+    const bool interior = searchIsInterior(static_cast<std::int32_t>(info->lineCount), centre, candidates);
     for (std::int32_t first = 0; first < candidates; first += Linestra::kDistanceLanes) {
         std::int32_t index[Linestra::kDistanceLanes];
         bool valid[Linestra::kDistanceLanes];
@@ -196,7 +191,7 @@ void drawOwnedPixel(const DrawingPass& pass, std::uint32_t walkingLine, std::int
             }
         }
     }
-    drawFromNearestCandidate(pass, walkingLine, centre, pixel, p);
+    drawFromNearestCandidate(pass, walkingLine, centre, interior, pixel, p);
 }
 
 } // namespace
