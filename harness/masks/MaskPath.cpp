@@ -194,7 +194,37 @@ void PreparedSegment::buildPieces(double a, double b, double whole, int depth, d
     buildPieces(mid, b, right, depth + 1, scale);
 }
 
+// The piece holding s: the last one starting at or before it (the table's
+// starts never decrease). The hint and the piece after it are checked by that
+// very rule before the table is searched, so the answer does not depend on
+// the hint.
+std::size_t PreparedSegment::pieceAt(double s, std::size_t hint) const
+{
+    const std::size_t count = pieces_.size();
+    for (std::size_t k = hint; k < count && k <= hint + 1; ++k)
+        if (pieces_[k].s0 <= s && (k + 1 == count || s < pieces_[k + 1].s0))
+            return k;
+    auto it = std::upper_bound(pieces_.begin(), pieces_.end(), s,
+                               [](double value, const Piece& piece) { return value < piece.s0; });
+    return static_cast<std::size_t>((it == pieces_.begin() ? it : it - 1) - pieces_.begin());
+}
+
+std::vector<double> PreparedSegment::pieceStarts() const
+{
+    std::vector<double> starts;
+    starts.reserve(pieces_.size());
+    for (const Piece& piece : pieces_)
+        starts.push_back(piece.s0);
+    return starts;
+}
+
 double PreparedSegment::parameterAt(double s) const
+{
+    std::size_t hint = 0;
+    return parameterAt(s, hint);
+}
+
+double PreparedSegment::parameterAt(double s, std::size_t& pieceHint) const
 {
     if (straight_)
         return length_ > 0 ? s / length_ : 0;
@@ -205,10 +235,8 @@ double PreparedSegment::parameterAt(double s) const
     if (!(s < length_))
         return 1;
 
-    // The piece holding s: the last one starting at or before it.
-    auto it = std::upper_bound(pieces_.begin(), pieces_.end(), s,
-                               [](double value, const Piece& piece) { return value < piece.s0; });
-    const Piece& piece = *(it == pieces_.begin() ? it : it - 1);
+    pieceHint = pieceAt(s, pieceHint);
+    const Piece& piece = pieces_[pieceHint];
     const double target = std::clamp(s - piece.s0, 0.0, piece.length);
     const double width = piece.t1 - piece.t0;
     if (!(piece.length > 0))
@@ -254,6 +282,12 @@ double PreparedSegment::parameterAt(double s) const
 
 PathSample PreparedSegment::evaluate(double s) const
 {
+    std::size_t hint = 0;
+    return evaluate(s, hint);
+}
+
+PathSample PreparedSegment::evaluate(double s, std::size_t& pieceHint) const
+{
     const Vec2& p0 = p_[0];
     const Vec2& p3 = p_[3];
     if (straight_) {
@@ -268,7 +302,7 @@ PathSample PreparedSegment::evaluate(double s) const
         return PathSample{nan, nan, nan, nan};
     }
 
-    const double t = parameterAt(s);
+    const double t = parameterAt(s, pieceHint);
     const Vec2& p1 = p_[1];
     const Vec2& p2 = p_[2];
     const double mt = 1 - t;

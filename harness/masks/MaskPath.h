@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,21 @@ public:
     // Point and dB/dt at arc length s. A straight edge applies its formula
     // to any s; a curve clamps s to [0, length] (the end points exactly).
     PathSample evaluate(double s) const;
+    // The same, with `pieceHint` as in parameterAt.
+    PathSample evaluate(double s, std::size_t& pieceHint) const;
 
     // Bezier parameter t at arc length s (0 for a straight edge of length 0).
     double parameterAt(double s) const;
+    // The same, looking first in the piece `pieceHint` names and the one
+    // after it, and leaving there the piece that held s. A caller that asks
+    // for lengths in order along the segment (an effect laying out lines)
+    // keeps one hint per segment and skips most searches of the table; any
+    // hint gives the same result, as the piece is found, not guessed.
+    double parameterAt(double s, std::size_t& pieceHint) const;
+
+    // Arc length at the start of each piece of the table, in order (empty
+    // for a straight edge): where the lookup changes piece.
+    std::vector<double> pieceStarts() const;
 
 private:
     struct Piece {
@@ -55,6 +68,7 @@ private:
         double speed0, speed1; // |dB/dt| at t0 and t1
     };
     double speed(double t) const;
+    std::size_t pieceAt(double s, std::size_t hint) const;
     double pieceIntegral(double a, double b) const;
     void buildPieces(double a, double b, double whole, int depth, double scale);
 

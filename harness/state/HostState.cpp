@@ -337,18 +337,37 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     if (host_ == nullptr)
         return;
     std::lock_guard lock(host_->mutex);
+    account(kind);
+}
+
+HostCall::HostCall(HostState* host, const char* function, CallKind kind,
+                   const std::unique_lock<std::recursive_mutex>& held)
+    : host_(host), function_(function)
+{
+    if (host_ == nullptr)
+        return;
+    if (held.owns_lock() && held.mutex() == &host_->mutex) {
+        account(kind);
+    } else {
+        std::lock_guard lock(host_->mutex);
+        account(kind);
+    }
+}
+
+void HostCall::account(CallKind kind)
+{
     // Found by the name's address, without comparing or building a string:
     // this runs on every call.
     std::uint64_t* slot = nullptr;
     for (int k = 0; k < HostState::kRecentCounts && slot == nullptr; ++k)
-        if (host_->recentCountedFunctions[k] == function)
+        if (host_->recentCountedFunctions[k] == function_)
             slot = host_->recentCountSlots[k];
     if (slot == nullptr) {
-        std::uint64_t*& mapped = host_->callCountSlots[function];
+        std::uint64_t*& mapped = host_->callCountSlots[function_];
         if (mapped == nullptr) {
-            auto count = host_->callCounts.find(std::string_view(function));
+            auto count = host_->callCounts.find(std::string_view(function_));
             if (count == host_->callCounts.end())
-                count = host_->callCounts.emplace(function, 0).first;
+                count = host_->callCounts.emplace(function_, 0).first;
             mapped = &count->second;
         }
         slot = mapped;
@@ -357,19 +376,19 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
             host_->recentCountedFunctions[k] = host_->recentCountedFunctions[k - 1];
             host_->recentCountSlots[k] = host_->recentCountSlots[k - 1];
         }
-        host_->recentCountedFunctions[0] = function;
+        host_->recentCountedFunctions[0] = function_;
         host_->recentCountSlots[0] = slot;
     }
     const std::uint64_t call = ++*slot;
     for (const FailureInjection& injection : host_->injections)
-        if (injection.function == function && injection.call == call)
+        if (injection.function == function_ && injection.call == call)
             injected_ = injection.err;
 
     CommandContext& c = host_->command;
     if (!c.active) {
-        host_->allViolations.push_back({"(between commands)", std::string(function) + " called outside a command"});
+        host_->allViolations.push_back({"(between commands)", std::string(function_) + " called outside a command"});
     } else if (kind == CallKind::Guarded && c.firstError != PF_Err_NONE) {
-        c.violations.push_back({c.name, std::string(function) + " called after the host answered " +
+        c.violations.push_back({c.name, std::string(function_) + " called after the host answered " +
                                             ErrorText(c.firstError) + " to " + c.firstErrorCall +
                                             " in the same command"});
     }

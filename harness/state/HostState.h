@@ -52,6 +52,7 @@ struct PF_PathSegPrep {
     A_long segment;
     A_long frequency;
     harness::PreparedSegment prepared;
+    std::size_t pieceHint = 0; // where the last evaluation found its length
     bool cleanedUp = false;
 };
 
@@ -283,6 +284,10 @@ enum class CallKind {
 class HostCall {
 public:
     HostCall(HostState* host, const char* function, CallKind kind);
+    // For a call that holds host->mutex for its whole length (the path
+    // evaluations and the abort question, asked many thousands of times a
+    // frame): the accounting runs under that lock instead of taking it again.
+    HostCall(HostState* host, const char* function, CallKind kind, const std::unique_lock<std::recursive_mutex>& held);
 
     HostState* host() const { return host_; }
     // Non-zero when a failure is injected into this call.
@@ -309,6 +314,7 @@ public:
     static std::string ErrorText(PF_Err err);
 
 private:
+    void account(CallKind kind); // under host_->mutex
     void traceCall(std::string arguments, std::string result);
     void noteResult(PF_Err err);
 

@@ -119,14 +119,13 @@ PF_Err Abort(PF_ProgPtr ref)
 {
     HostState* host = HostFromRef(ref);
     // One lock for the whole call, as for the path evaluations: effects ask
-    // this question thousands of times a frame, and the accounting below
-    // takes the lock again, which for the thread holding it costs next to
-    // nothing. (With a trace file, other threads' calls wait while this
+    // this question thousands of times a frame, and the accounting below runs
+    // under it. (With a trace file, other threads' calls wait while this
     // call's line is written.)
     std::unique_lock<std::recursive_mutex> lock;
     if (host != nullptr)
         lock = std::unique_lock(host->mutex);
-    HostCall call(host, "abort", CallKind::Plain);
+    HostCall call(host, "abort", CallKind::Plain, lock);
     if (host == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     const int question = ++host->abortQuestions;

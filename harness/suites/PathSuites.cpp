@@ -333,7 +333,7 @@ PF_Err Evaluate(HostState* host, HostCall& call, const char* function, PF_PathOu
         PF_PathSegPrep* prep = Prep(*host, *prepP, *path, segment, function);
         if (prep == nullptr)
             return call.finish(PF_Err_BAD_CALLBACK_PARAM, args);
-        sample = prep->prepared.evaluate(length);
+        sample = prep->prepared.evaluate(length, prep->pieceHint);
     } else {
         sample = path->path.evaluate(segment, length);
     }
@@ -355,13 +355,12 @@ PF_Err PathEvalSegLength(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_PathSegPr
                          PF_FpLong length, PF_FpLong* x, PF_FpLong* y)
 {
     HostState* host = HostFromRef(ref);
-    // One lock for the whole call: the accounting below takes it again,
-    // which for the thread holding it costs next to nothing; the evaluation
-    // relies on it.
+    // One lock for the whole call, under which the accounting runs too; the
+    // evaluation relies on it (the preparation keeps where it last looked).
     std::unique_lock<std::recursive_mutex> lock;
     if (host != nullptr)
         lock = std::unique_lock(host->mutex);
-    HostCall call(host, "PF_PathEvalSegLength", CallKind::Guarded);
+    HostCall call(host, "PF_PathEvalSegLength", CallKind::Guarded, lock);
     return Evaluate(host, call, "PF_PathEvalSegLength", pointer, prepP, segment, length, x, y, nullptr, nullptr);
 }
 
@@ -372,7 +371,7 @@ PF_Err PathEvalSegLengthDeriv1(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_Pat
     std::unique_lock<std::recursive_mutex> lock; // one lock for the whole call, as above
     if (host != nullptr)
         lock = std::unique_lock(host->mutex);
-    HostCall call(host, "PF_PathEvalSegLengthDeriv1", CallKind::Guarded);
+    HostCall call(host, "PF_PathEvalSegLengthDeriv1", CallKind::Guarded, lock);
     if (host != nullptr && (dx == nullptr || dy == nullptr)) {
         host->violation("PF_PathEvalSegLengthDeriv1 without places for the derivative");
         return call.finish(PF_Err_BAD_CALLBACK_PARAM, [] { return std::string(); });

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <numbers>
+#include <random>
+#include <vector>
 
 namespace harness {
 namespace {
@@ -184,6 +188,45 @@ TEST(MaskPathTest, LookupTableSizeDoesNotChangeResults)
         const PathSample b = fine.evaluate(s);
         EXPECT_NEAR(a.x, b.x, 1e-9);
         EXPECT_NEAR(a.y, b.y, 1e-9);
+    }
+}
+
+// The piece an evaluation last used is only where the lookup looks first:
+// whatever it names, the result has the bits of a lookup without it, at
+// pieces' starts, just either side of them and at random lengths.
+TEST(MaskPathTest, PieceHintNeverChangesAResult)
+{
+    const MaskPath path = OpenCurve({0, 0}, {300, 0}, {-100, 200}, {200, 200});
+    const PreparedSegment segment = path.prepare(0, 16);
+    const std::vector<double> starts = segment.pieceStarts();
+    ASSERT_GE(starts.size(), 16u);
+    std::vector<double> lengths;
+    for (const double start : starts)
+        for (const double s : {start, std::nextafter(start, -1.0), std::nextafter(start, 1e9)})
+            lengths.push_back(s);
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> anywhere(-1.0, segment.length() + 1.0);
+    for (int i = 0; i < 2000; ++i)
+        lengths.push_back(anywhere(random));
+    lengths.push_back(segment.length());
+
+    auto sameBits = [](const PathSample& a, const PathSample& b) {
+        return std::bit_cast<std::uint64_t>(a.x) == std::bit_cast<std::uint64_t>(b.x) &&
+               std::bit_cast<std::uint64_t>(a.y) == std::bit_cast<std::uint64_t>(b.y) &&
+               std::bit_cast<std::uint64_t>(a.dx) == std::bit_cast<std::uint64_t>(b.dx) &&
+               std::bit_cast<std::uint64_t>(a.dy) == std::bit_cast<std::uint64_t>(b.dy);
+    };
+    std::size_t carried = 0; // carried from one lookup to the next, as the host does
+    for (const double s : lengths) {
+        const PathSample expected = segment.evaluate(s);
+        EXPECT_TRUE(sameBits(segment.evaluate(s, carried), expected)) << s;
+        for (std::size_t k = 0; k < starts.size(); ++k) {
+            std::size_t hint = k;
+            ASSERT_TRUE(sameBits(segment.evaluate(s, hint), expected)) << s << " from piece " << k;
+        }
+        for (std::size_t hint : {starts.size(), starts.size() + 5, SIZE_MAX}) {
+            ASSERT_TRUE(sameBits(segment.evaluate(s, hint), expected)) << s << " from " << hint;
+        }
     }
 }
 
