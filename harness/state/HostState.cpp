@@ -340,18 +340,13 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     account(kind);
 }
 
-HostCall::HostCall(HostState* host, const char* function, CallKind kind,
-                   const std::unique_lock<std::recursive_mutex>& held)
+HostCall::HostCall(HostState* host, const char* function, CallKind kind, LockForTheCall)
     : host_(host), function_(function)
 {
     if (host_ == nullptr)
         return;
-    if (held.owns_lock() && held.mutex() == &host_->mutex) {
-        account(kind);
-    } else {
-        std::lock_guard lock(host_->mutex);
-        account(kind);
-    }
+    lock_ = std::unique_lock(host_->mutex);
+    account(kind);
 }
 
 void HostCall::account(CallKind kind)

@@ -284,10 +284,11 @@ enum class CallKind {
 class HostCall {
 public:
     HostCall(HostState* host, const char* function, CallKind kind);
-    // For a call that holds host->mutex for its whole length (the path
-    // evaluations and the abort question, asked many thousands of times a
-    // frame): the accounting runs under that lock instead of taking it again.
-    HostCall(HostState* host, const char* function, CallKind kind, const std::unique_lock<std::recursive_mutex>& held);
+    // For a call that holds host->mutex from here until the HostCall ends
+    // (the path evaluations and the abort question, asked many thousands of
+    // times a frame): the accounting runs under that one lock.
+    struct LockForTheCall {};
+    HostCall(HostState* host, const char* function, CallKind kind, LockForTheCall);
 
     HostState* host() const { return host_; }
     // Non-zero when a failure is injected into this call.
@@ -321,6 +322,7 @@ private:
     HostState* host_;
     const char* function_;
     PF_Err injected_ = 0;
+    std::unique_lock<std::recursive_mutex> lock_; // held for a LockForTheCall call
 };
 
 // The tables of the suites and callbacks (one file each).

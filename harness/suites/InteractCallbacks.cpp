@@ -1,7 +1,6 @@
 // The interaction callbacks in in_data->inter: parameter checkout and
 // check-in, add_param, abort and progress.
 #include <cstring>
-#include <mutex>
 
 #include "harness/state/HostState.h"
 #include "harness/state/Text.h"
@@ -122,10 +121,7 @@ PF_Err Abort(PF_ProgPtr ref)
     // this question thousands of times a frame, and the accounting below runs
     // under it. (With a trace file, other threads' calls wait while this
     // call's line is written.)
-    std::unique_lock<std::recursive_mutex> lock;
-    if (host != nullptr)
-        lock = std::unique_lock(host->mutex);
-    HostCall call(host, "abort", CallKind::Plain, lock);
+    HostCall call(host, "abort", CallKind::Plain, HostCall::LockForTheCall{});
     if (host == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     const int question = ++host->abortQuestions;

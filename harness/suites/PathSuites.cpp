@@ -357,10 +357,7 @@ PF_Err PathEvalSegLength(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_PathSegPr
     HostState* host = HostFromRef(ref);
     // One lock for the whole call, under which the accounting runs too; the
     // evaluation relies on it (the preparation keeps where it last looked).
-    std::unique_lock<std::recursive_mutex> lock;
-    if (host != nullptr)
-        lock = std::unique_lock(host->mutex);
-    HostCall call(host, "PF_PathEvalSegLength", CallKind::Guarded, lock);
+    HostCall call(host, "PF_PathEvalSegLength", CallKind::Guarded, HostCall::LockForTheCall{});
     return Evaluate(host, call, "PF_PathEvalSegLength", pointer, prepP, segment, length, x, y, nullptr, nullptr);
 }
 
@@ -368,10 +365,8 @@ PF_Err PathEvalSegLengthDeriv1(PF_ProgPtr ref, PF_PathOutlinePtr pointer, PF_Pat
                                PF_FpLong length, PF_FpLong* x, PF_FpLong* y, PF_FpLong* dx, PF_FpLong* dy)
 {
     HostState* host = HostFromRef(ref);
-    std::unique_lock<std::recursive_mutex> lock; // one lock for the whole call, as above
-    if (host != nullptr)
-        lock = std::unique_lock(host->mutex);
-    HostCall call(host, "PF_PathEvalSegLengthDeriv1", CallKind::Guarded, lock);
+    // One lock for the whole call, as above.
+    HostCall call(host, "PF_PathEvalSegLengthDeriv1", CallKind::Guarded, HostCall::LockForTheCall{});
     if (host != nullptr && (dx == nullptr || dy == nullptr)) {
         host->violation("PF_PathEvalSegLengthDeriv1 without places for the derivative");
         return call.finish(PF_Err_BAD_CALLBACK_PARAM, [] { return std::string(); });
