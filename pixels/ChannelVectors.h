@@ -10,9 +10,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "HostAPI.h"
 #include "geometry/Rounding.h"
+#include "pixels/PixelTraits.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -85,6 +87,22 @@ inline __m128i truncatedIntegers(__m128 v, float typeMax)
 {
     const __m128 clamped = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(typeMax));
     return _mm_cvttps_epi32(clamped);
+}
+
+// Four channels as a pixel of type T: 8-bit and 16-bit truncate and clamp
+// each channel into 0 .. typeMax as truncatePixel does; float keeps them.
+template <typename T>
+inline T truncatedPixel(__m128 v)
+{
+    if constexpr (std::is_same_v<T, PF_Pixel>) {
+        return pixel8(truncatedIntegers(v, PixelTraits<T>::typeMax));
+    } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
+        return pixel16(truncatedIntegers(v, PixelTraits<T>::typeMax));
+    } else {
+        T out;
+        _mm_storeu_ps(&out.alpha, v);
+        return out;
+    }
 }
 
 // Rounds each lane to a whole number, halves away from zero, as

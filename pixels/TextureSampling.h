@@ -21,25 +21,6 @@
 
 namespace sampling_detail {
 
-#ifdef LINESTRA_SSE2_CHANNELS
-// Four channels in float as a pixel of type T: integer formats truncate and
-// clamp each channel as truncatePixel does; float keeps the values.
-template <typename T>
-inline T pixelOf(__m128 v)
-{
-    using namespace channel_vectors;
-    if constexpr (std::is_same_v<T, PF_Pixel>) {
-        return pixel8(truncatedIntegers(v, PixelTraits<T>::typeMax));
-    } else if constexpr (std::is_same_v<T, PF_Pixel16>) {
-        return pixel16(truncatedIntegers(v, PixelTraits<T>::typeMax));
-    } else {
-        T out;
-        _mm_storeu_ps(&out.alpha, v);
-        return out;
-    }
-}
-#endif
-
 // The sum of the texture reads of an average, in float from 0, one
 // channel at a time, and the average as a pixel (truncated as truncatePixel
 // does).
@@ -76,8 +57,11 @@ template <typename T>
 class ChannelSumSideBySide {
 public:
     void add(const T& pixel) { sum_ = _mm_add_ps(sum_, channel_vectors::channels(pixel)); }
-    T dividedBy(float divisor) const { return pixelOf<T>(_mm_div_ps(sum_, _mm_set1_ps(divisor))); }
-    T scaledBy(float scale) const { return pixelOf<T>(_mm_mul_ps(sum_, _mm_set1_ps(scale))); }
+    T dividedBy(float divisor) const
+    {
+        return channel_vectors::truncatedPixel<T>(_mm_div_ps(sum_, _mm_set1_ps(divisor)));
+    }
+    T scaledBy(float scale) const { return channel_vectors::truncatedPixel<T>(_mm_mul_ps(sum_, _mm_set1_ps(scale))); }
 
 private:
     __m128 sum_ = _mm_setzero_ps();
@@ -152,7 +136,7 @@ inline T blendFour(const T& p, const T& pr, const T& pl, const T& pd, float fx, 
     const __m128 fyv = _mm_set1_ps(fy);
     const __m128 top = _mm_add_ps(_mm_mul_ps(channels(p), gx), _mm_mul_ps(channels(pr), fxv));
     const __m128 bottom = _mm_add_ps(_mm_mul_ps(channels(pl), gx), _mm_mul_ps(channels(pd), fxv));
-    return pixelOf<T>(_mm_add_ps(_mm_mul_ps(top, gy), _mm_mul_ps(bottom, fyv)));
+    return channel_vectors::truncatedPixel<T>(_mm_add_ps(_mm_mul_ps(top, gy), _mm_mul_ps(bottom, fyv)));
 }
 #endif
 
