@@ -335,14 +335,6 @@ MaskPath::MaskPath(std::vector<MaskVertex> vertices, bool closed) : vertices_(st
     }
 }
 
-int MaskPath::segmentCount() const
-{
-    const auto n = static_cast<int>(vertices_.size());
-    if (n == 0)
-        return 0;
-    return closed_ ? n : n - 1;
-}
-
 std::array<Vec2, 4> MaskPath::controlPoints(int segment) const
 {
     if (segment < 0 || segment >= segmentCount())

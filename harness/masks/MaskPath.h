@@ -89,7 +89,13 @@ public:
     const std::vector<MaskVertex>& vertices() const { return vertices_; }
 
     // Open: n - 1 segments; closed: n; no vertex: 0.
-    int segmentCount() const;
+    int segmentCount() const
+    {
+        const auto n = static_cast<int>(vertices_.size());
+        if (n == 0)
+            return 0;
+        return closed_ ? n : n - 1;
+    }
 
     // Control points P0..P3 of segment i.
     std::array<Vec2, 4> controlPoints(int segment) const;

@@ -319,12 +319,10 @@ int CurrentThreadIndex()
     return tThreadIndex;
 }
 
-bool HostState::isPathHandle(const void* handle)
+bool HostState::findPathHandle(const void* handle)
 {
     if (handle == nullptr)
         return false;
-    if (handle == recentPathHandles[0] || handle == recentPathHandles[1])
-        return true;
     if (pathHandles.count(handle) == 0)
         return false;
     recentPathHandles[1] = recentPathHandles[0];
@@ -340,58 +338,47 @@ HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_
     account(kind);
 }
 
-HostCall::HostCall(HostState* host, const char* function, CallKind kind, LockForTheCall)
-    : host_(host), function_(function)
+std::uint64_t* HostCall::countSlot()
 {
-    if (host_ == nullptr)
-        return;
-    lock_ = std::unique_lock(host_->mutex);
-    account(kind);
+    std::uint64_t*& mapped = host_->callCountSlots[function_];
+    if (mapped == nullptr) {
+        auto count = host_->callCounts.find(std::string_view(function_));
+        if (count == host_->callCounts.end())
+            count = host_->callCounts.emplace(function_, 0).first;
+        mapped = &count->second;
+    }
+    // The newest first; the oldest is forgotten.
+    for (int k = HostState::kRecentCounts - 1; k > 0; --k) {
+        host_->recentCountedFunctions[k] = host_->recentCountedFunctions[k - 1];
+        host_->recentCountSlots[k] = host_->recentCountSlots[k - 1];
+    }
+    host_->recentCountedFunctions[0] = function_;
+    host_->recentCountSlots[0] = mapped;
+    return mapped;
 }
 
-void HostCall::account(CallKind kind)
+void HostCall::applyInjections(std::uint64_t call)
 {
-    // Found by the name's address, without comparing or building a string:
-    // this runs on every call.
-    std::uint64_t* slot = nullptr;
-    for (int k = 0; k < HostState::kRecentCounts && slot == nullptr; ++k)
-        if (host_->recentCountedFunctions[k] == function_)
-            slot = host_->recentCountSlots[k];
-    if (slot == nullptr) {
-        std::uint64_t*& mapped = host_->callCountSlots[function_];
-        if (mapped == nullptr) {
-            auto count = host_->callCounts.find(std::string_view(function_));
-            if (count == host_->callCounts.end())
-                count = host_->callCounts.emplace(function_, 0).first;
-            mapped = &count->second;
-        }
-        slot = mapped;
-        // The newest first; the oldest is forgotten.
-        for (int k = HostState::kRecentCounts - 1; k > 0; --k) {
-            host_->recentCountedFunctions[k] = host_->recentCountedFunctions[k - 1];
-            host_->recentCountSlots[k] = host_->recentCountSlots[k - 1];
-        }
-        host_->recentCountedFunctions[0] = function_;
-        host_->recentCountSlots[0] = slot;
-    }
-    const std::uint64_t call = ++*slot;
     for (const FailureInjection& injection : host_->injections)
         if (injection.function == function_ && injection.call == call)
             injected_ = injection.err;
+}
 
+void HostCall::reportUntimelyCall()
+{
     CommandContext& c = host_->command;
     if (!c.active) {
         host_->allViolations.push_back({"(between commands)", std::string(function_) + " called outside a command"});
-    } else if (kind == CallKind::Guarded && c.firstError != PF_Err_NONE) {
+    } else {
         c.violations.push_back({c.name, std::string(function_) + " called after the host answered " +
                                             ErrorText(c.firstError) + " to " + c.firstErrorCall +
                                             " in the same command"});
     }
 }
 
-void HostCall::noteResult(PF_Err err)
+void HostCall::noteError(PF_Err err)
 {
-    if (host_ == nullptr || err == PF_Err_NONE)
+    if (host_ == nullptr)
         return;
     std::lock_guard lock(host_->mutex);
     CommandContext& c = host_->command;

@@ -193,7 +193,14 @@ struct HostState {
     // Forgotten with pathHandles.
     std::array<const void*, 2> recentPathHandles{};
     // Whether `handle` is one of pathHandles.
-    bool isPathHandle(const void* handle);
+    bool isPathHandle(const void* handle)
+    {
+        if (handle != nullptr && (handle == recentPathHandles[0] || handle == recentPathHandles[1]))
+            return true;
+        return findPathHandle(handle);
+    }
+    // isPathHandle for a handle not among the recent ones.
+    bool findPathHandle(const void* handle);
 
     FrameState frame;
     bool frameReady = false;
@@ -288,7 +295,14 @@ public:
     // (the path evaluations and the abort question, asked many thousands of
     // times a frame): the accounting runs under that one lock.
     struct LockForTheCall {};
-    HostCall(HostState* host, const char* function, CallKind kind, LockForTheCall);
+    HostCall(HostState* host, const char* function, CallKind kind, LockForTheCall)
+        : host_(host), function_(function)
+    {
+        if (host_ == nullptr)
+            return;
+        lock_ = std::unique_lock(host_->mutex);
+        account(kind);
+    }
 
     HostState* host() const { return host_; }
     // Non-zero when a failure is injected into this call.
@@ -300,7 +314,8 @@ public:
     {
         if (host_ != nullptr && host_->trace.enabled())
             traceCall(arguments(), ErrorText(err));
-        noteResult(err);
+        if (err != PF_Err_NONE)
+            noteError(err);
         return err;
     }
     // For calls whose result is not an error code.
@@ -315,9 +330,34 @@ public:
     static std::string ErrorText(PF_Err err);
 
 private:
-    void account(CallKind kind); // under host_->mutex
+    // Counts the call, applies a failure injected into it and checks that it
+    // may be made now; under host_->mutex. Its common case (a function
+    // counted lately, no injections, a command running that has had no
+    // error) is inline, for the calls made thousands of times a frame.
+    void account(CallKind kind)
+    {
+        std::uint64_t* slot = nullptr;
+        for (int k = 0; k < HostState::kRecentCounts && slot == nullptr; ++k)
+            if (host_->recentCountedFunctions[k] == function_)
+                slot = host_->recentCountSlots[k];
+        if (slot == nullptr)
+            slot = countSlot();
+        const std::uint64_t call = ++*slot;
+        if (!host_->injections.empty())
+            applyInjections(call);
+        const CommandContext& c = host_->command;
+        if (!c.active || (kind == CallKind::Guarded && c.firstError != PF_Err_NONE)) [[unlikely]]
+            reportUntimelyCall();
+    }
+    // The count of calls to function_, found by its name's address without
+    // comparing or building a string, and made the most recent one.
+    std::uint64_t* countSlot();
+    void applyInjections(std::uint64_t call);
+    // A call outside a command, or a guarded call after an error the host
+    // answered in the same command.
+    void reportUntimelyCall();
     void traceCall(std::string arguments, std::string result);
-    void noteResult(PF_Err err);
+    void noteError(PF_Err err);
 
     HostState* host_;
     const char* function_;

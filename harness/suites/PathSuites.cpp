@@ -21,55 +21,71 @@ std::string Num(double value)
     return text;
 }
 
-// The outline behind a module's pointer, or null after a violation naming
-// what is wrong.
-PF_PathOutline* Outline(HostState& host, PF_PathOutlinePtr pointer, const char* function)
+// The checks below run for every evaluation, many thousands of times a
+// frame: each one's test is small enough to be inlined, and the report of a
+// breach, which builds its text, is a function of its own, kept out of the
+// way of the test.
+
+[[gnu::cold, gnu::noinline]] PF_PathOutline* ReportBadOutline(HostState& host, PF_PathOutlinePtr pointer,
+                                                               const char* function)
 {
-    if (!host.isPathHandle(pointer)) {
+    if (!host.isPathHandle(pointer))
         host.violation(std::string(function) + " with a path the host did not hand out");
-        return nullptr;
-    }
-    if (pointer->expired) {
+    else if (pointer->expired)
         host.violation(std::string(function) + " with a path checked out by an earlier command");
-        return nullptr;
-    }
-    if (pointer->checkedIn) {
+    else
         host.violation(std::string(function) + " with path " + std::to_string(pointer->id) +
                        " after it was checked in");
-        return nullptr;
-    }
+    return nullptr;
+}
+
+// The outline behind a module's pointer, or null after a violation naming
+// what is wrong.
+inline PF_PathOutline* Outline(HostState& host, PF_PathOutlinePtr pointer, const char* function)
+{
+    if (!host.isPathHandle(pointer) || pointer->expired || pointer->checkedIn) [[unlikely]]
+        return ReportBadOutline(host, pointer, function);
     return pointer;
 }
 
-bool SegmentInRange(HostState& host, const PF_PathOutline& path, A_long segment, const char* function)
+[[gnu::cold, gnu::noinline]] bool ReportSegmentOutOfRange(HostState& host, const PF_PathOutline& path,
+                                                           A_long segment, const char* function)
 {
-    if (segment < 0 || segment >= path.path.segmentCount()) {
-        host.violation(std::string(function) + " of segment " + std::to_string(segment) + ", but path " +
-                       std::to_string(path.id) + " has " + std::to_string(path.path.segmentCount()));
-        return false;
-    }
+    host.violation(std::string(function) + " of segment " + std::to_string(segment) + ", but path " +
+                   std::to_string(path.id) + " has " + std::to_string(path.path.segmentCount()));
+    return false;
+}
+
+inline bool SegmentInRange(HostState& host, const PF_PathOutline& path, A_long segment, const char* function)
+{
+    if (segment < 0 || segment >= path.path.segmentCount()) [[unlikely]]
+        return ReportSegmentOutOfRange(host, path, segment, function);
     return true;
 }
 
-// A preparation handed in for `segment` of `path`; null after a violation.
-PF_PathSegPrep* Prep(HostState& host, PF_PathSegPrepPtr pointer, const PF_PathOutline& path, A_long segment,
-                     const char* function)
+[[gnu::cold, gnu::noinline]] PF_PathSegPrep* ReportBadPrep(HostState& host, PF_PathSegPrepPtr pointer,
+                                                            const PF_PathOutline& path, A_long segment,
+                                                            const char* function)
 {
-    if (!host.isPathHandle(pointer)) {
+    if (!host.isPathHandle(pointer))
         host.violation(std::string(function) + " with a segment preparation the host did not hand out");
-        return nullptr;
-    }
-    if (pointer->cleanedUp) {
+    else if (pointer->cleanedUp)
         host.violation(std::string(function) + " with the preparation of segment " +
                        std::to_string(pointer->segment) + " after it was cleaned up");
-        return nullptr;
-    }
-    if (pointer->path != &path || pointer->segment != segment) {
+    else
         host.violation(std::string(function) + " of segment " + std::to_string(segment) +
                        " with the preparation of segment " + std::to_string(pointer->segment) +
                        (pointer->path != &path ? " of another path" : ""));
-        return nullptr;
-    }
+    return nullptr;
+}
+
+// A preparation handed in for `segment` of `path`; null after a violation.
+inline PF_PathSegPrep* Prep(HostState& host, PF_PathSegPrepPtr pointer, const PF_PathOutline& path, A_long segment,
+                            const char* function)
+{
+    if (!host.isPathHandle(pointer) || pointer->cleanedUp || pointer->path != &path ||
+        pointer->segment != segment) [[unlikely]]
+        return ReportBadPrep(host, pointer, path, segment, function);
     return pointer;
 }
 

@@ -164,6 +164,51 @@ TEST_F(SuitesInACommand, MisusedPathsAndPreparationsAreReported)
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
+// An evaluation's checks test inline and tell what is wrong from a report
+// of their own: each reason must still be told apart, also for handles that
+// passed the same checks a moment before.
+TEST_F(SuitesInACommand, EvaluationsNameWhatIsWrongWithTheirHandles)
+{
+    PF_PathOutlinePtr path = checkout(harness::kMaskPathId);
+    PF_PathOutlinePtr other = checkout(harness::kMaskPathId);
+    PF_PathSegPrepPtr prep = nullptr, otherPrep = nullptr;
+    PF_FpLong x = 0, y = 0, dx = 0, dy = 0;
+    auto evaluate = [&](PF_PathOutlinePtr outline, PF_PathSegPrepPtr* preparation, A_long segment) {
+        return data->PF_PathEvalSegLengthDeriv1(ref, outline, preparation, segment, 1.0, &x, &y, &dx, &dy);
+    };
+    ASSERT_EQ(data->PF_PathPrepareSegLength(ref, path, 0, 100, &prep), PF_Err_NONE);
+    ASSERT_EQ(data->PF_PathPrepareSegLength(ref, other, 1, 100, &otherPrep), PF_Err_NONE);
+    EXPECT_EQ(evaluate(path, &prep, 0), PF_Err_NONE);
+    EXPECT_EQ(evaluate(other, &otherPrep, 1), PF_Err_NONE);
+    EXPECT_EQ(evaluate(path, &otherPrep, 1), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(evaluate(path, &prep, 5), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(query->PF_CheckinPath(ref, harness::kMaskPathId, false, other), PF_Err_NONE);
+    EXPECT_EQ(evaluate(other, &otherPrep, 1), PF_Err_BAD_CALLBACK_PARAM);
+    std::string text = finish(PF_Err_BAD_CALLBACK_PARAM);
+    for (const char* expected :
+         {"PF_PathEvalSegLengthDeriv1 of segment 1 with the preparation of segment 1 of another path",
+          "PF_PathEvalSegLengthDeriv1 of segment 5, but path 1 has 3",
+          "PF_PathEvalSegLengthDeriv1 with path 1 after it was checked in",
+          "PF_PathEvalSegLengthDeriv1 called after the host answered"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+    // Between commands any call is out of place; in the next command of the
+    // same frame, the outline of the last one has expired.
+    const std::size_t before = host->violations().size();
+    EXPECT_EQ(evaluate(path, &prep, 0), PF_Err_BAD_CALLBACK_PARAM);
+    const std::string between = harness::Describe(host->violations());
+    EXPECT_GT(host->violations().size(), before);
+    EXPECT_NE(between.find("PF_PathEvalSegLengthDeriv1 called outside a command"), std::string::npos) << between;
+    host->beginCommand(PF_Cmd_SMART_RENDER);
+    acquire(kPFPathQuerySuite, 1, &query);
+    acquire(kPFPathDataSuite, 1, &data);
+    acquire(kPFWorldSuite, 2, &worlds);
+    EXPECT_EQ(evaluate(path, &prep, 0), PF_Err_BAD_CALLBACK_PARAM);
+    text = finish(PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_NE(text.find("PF_PathEvalSegLengthDeriv1 with a path checked out by an earlier command"), std::string::npos)
+        << text;
+}
+
 // The host remembers the handles it validated last; a new frame forgets
 // them with the rest, so an outline and a preparation of the last frame
 // (whose memory the host has freed) are refused without being read.
