@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <list>
 #include <new>
 #include <optional>
 #include <vector>
@@ -180,6 +179,7 @@ struct PathWalk {
     DoublePoint origin{};             // top-left of the input's result rectangle
     PFInfo* info = nullptr;
     std::vector<LineSegmentIterator> walkingLines;
+    std::vector<Line> pendingLines;   // layOutSegment's open gaps; one stack for every segment
     std::vector<double> segmentLengths;
     // The segment being laid out.
     A_long segment = 0;
@@ -211,7 +211,9 @@ PF_Err checkProgress(PathWalk& walk, std::size_t coarseLines)
 {
     if (++walk.linesBuilt % kLinesPerAbortQuestion != 0)
         return PF_Err_NONE;
-    // A list node holds a line and two links.
+    // Each of the segment's coarse lines counts as a line with two links, as
+    // when the layout kept them all in a list: the layout keeps only the
+    // open gaps now, but a path is refused at the same size as ever.
     const std::uint64_t bytes = coarseLines * (sizeof(Line) + 2 * sizeof(void*)) +
                                 walk.walkingLines.capacity() * sizeof(LineSegmentIterator);
     if (bytes > walk.budget)
@@ -269,27 +271,37 @@ PF_Err layOutSegment(PathWalk& walk, double length)
             walk.walkingLines.push_back(walker);
     }
 
-    std::list<Line> coarse{*first, *second};
-    auto p = coarse.begin();
-    for (auto q = std::next(p); q != coarse.end();) {
-        const double middle = (p->segmentPosition + q->segmentPosition) / 2.0;
+    // Halving: a gap too wide gets a line at its middle, and the left-hand
+    // gap is always closed first. `left` is the line left of the gap being
+    // looked at; `pending` holds the right-hand ends of the open gaps, the
+    // nearest last.
+    std::size_t coarseLines = 2;
+    Line left = *first;
+    std::vector<Line>& pending = walk.pendingLines;
+    pending.clear();
+    pending.push_back(*second);
+    while (!pending.empty()) {
+        const Line& right = pending.back();
+        const double middle = (left.segmentPosition + right.segmentPosition) / 2.0;
         // A pair whose midpoint can no longer be told from an end is as close
         // as it can get (the fan turns over where the derivative vanishes).
-        if (!needsLineBetween(*p, *q, info) || middle == p->segmentPosition || middle == q->segmentPosition) {
-            p = q;
-            ++q;
+        if (!needsLineBetween(left, right, info) || middle == left.segmentPosition ||
+            middle == right.segmentPosition) {
+            left = right;
+            pending.pop_back();
             continue;
         }
-        err = checkProgress(walk, coarse.size());
+        err = checkProgress(walk, coarseLines);
         if (err != PF_Err_NONE)
             return err;
         std::optional<Line> between;
         err = buildLine(walk, middle, between);
         if (err != PF_Err_NONE)
             return err;
-        q = coarse.insert(q, *between);
-        if (Linestra::lineSegIsInFrame(&*q, info))
-            walk.walkingLines.push_back(LineSegmentIterator(*q, info));
+        ++coarseLines;
+        Line& made = pending.emplace_back(*between);
+        if (Linestra::lineSegIsInFrame(&made, info))
+            walk.walkingLines.push_back(LineSegmentIterator(made, info));
     }
     return PF_Err_NONE;
 }
