@@ -278,29 +278,33 @@ bool skippedAtOpenEnd(const PFInfo* info, const Line& line)
 }
 
 // Calls visit(step, pixel, index) for every step of the walk along `line`
-// that lands in the frame. The walk adds the direction to the start in
-// float, one step at a time, exactly as LineSegmentIterator::next_pos does,
-// and rounds each position half away from zero to a pixel; a position
-// outside the frame, or not a number, is passed over. (next_pos widens the
-// position to double: rounding the float or its exact widening gives the
-// same whole number, and the frame's sides are whole numbers a float holds
-// exactly.)
+// that lands in the owner rectangle, `index` being the pixel's place in the
+// ownership table. The walk adds the direction to the start in float, one
+// step at a time, exactly as LineSegmentIterator::next_pos does, and rounds
+// each position half away from zero to a pixel; a position outside the
+// rectangle (which holds every pixel of the frame a step can land on), or
+// not a number, is passed over. (next_pos widens the position to double:
+// rounding the float or its exact widening gives the same whole number, and
+// the rectangle's sides are whole numbers a float holds exactly.)
 template <typename Visit>
 void walkLine(const PFInfo* info, const Line& line, Visit&& visit)
 {
     FloatPoint pos = line.start;
     const auto steps = static_cast<std::int32_t>(info->maxLineLength);
-    const auto width = static_cast<float>(info->width);
-    const auto height = static_cast<float>(info->height);
+    const auto left = static_cast<float>(info->ownerLeft);
+    const auto top = static_cast<float>(info->ownerTop);
+    const auto right = static_cast<float>(info->ownerLeft + info->ownerWidth);
+    const auto bottom = static_cast<float>(info->ownerTop + info->ownerHeight);
     for (std::int32_t s = 0; s < steps; ++s) {
         pos += line.direction;
         const float px = Linestra::roundHalfAway(pos.x);
         const float py = Linestra::roundHalfAway(pos.y);
-        if (!(px >= 0.0f && py >= 0.0f && px < width && py < height))
+        if (!(px >= left && py >= top && px < right && py < bottom))
             continue;
         const Int32Point pixel{static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)};
-        const std::uint32_t index = static_cast<std::uint32_t>(pixel.y) * static_cast<std::uint32_t>(info->width) +
-                                    static_cast<std::uint32_t>(pixel.x);
+        const std::uint32_t index =
+            static_cast<std::uint32_t>(pixel.y - info->ownerTop) * static_cast<std::uint32_t>(info->ownerWidth) +
+            static_cast<std::uint32_t>(pixel.x - info->ownerLeft);
         visit(s, pixel, index);
     }
 }
@@ -327,10 +331,13 @@ struct FourLines {
 
 // Walks up to four lines side by side, step by step, with SSE2, claiming
 // every pixel a step lands on: per lane the same float additions as
-// walkLine, and the same pixels. A position rounds (half away from zero)
-// into the frame exactly when it lies in (-0.5, width - 0.5) and
-// (-0.5, height - 0.5), which not-a-number never does; inside, truncation
-// and the exact fraction give the rounded pixel as roundHalfAway does.
+// walkLine, and the same pixels. A position lands in the owner rectangle
+// when it lies in (left - 0.5, right - 0.5) and (top - 0.5, bottom - 0.5),
+// which not-a-number never does; no step comes within half a pixel of a
+// side of the rectangle that is not a side of the frame (the rectangle's
+// margin), and on the frame's sides that test is exactly the rounding into
+// the frame. Inside, truncation and the exact fraction give the rounded
+// pixel as roundHalfAway does.
 // Unused lanes start at not-a-number and never land. The order of the
 // claims differs from one line after another, which the ranks' maximum
 // does not see.
@@ -340,10 +347,13 @@ void claimFourLines(PFInfo* info, const FourLines& lines)
     __m128 y = _mm_load_ps(lines.startY);
     const __m128 dx = _mm_load_ps(lines.directionX);
     const __m128 dy = _mm_load_ps(lines.directionY);
-    const auto width = static_cast<std::uint32_t>(info->width);
-    const __m128 low = _mm_set1_ps(-0.5f);
-    const __m128 highX = _mm_set1_ps(static_cast<float>(info->width) - 0.5f);
-    const __m128 highY = _mm_set1_ps(static_cast<float>(info->height) - 0.5f);
+    const auto width = static_cast<std::uint32_t>(info->ownerWidth);
+    const __m128i left = _mm_set1_epi32(info->ownerLeft);
+    const __m128i top = _mm_set1_epi32(info->ownerTop);
+    const __m128 lowX = _mm_set1_ps(static_cast<float>(info->ownerLeft) - 0.5f);
+    const __m128 lowY = _mm_set1_ps(static_cast<float>(info->ownerTop) - 0.5f);
+    const __m128 highX = _mm_set1_ps(static_cast<float>(info->ownerLeft + info->ownerWidth) - 0.5f);
+    const __m128 highY = _mm_set1_ps(static_cast<float>(info->ownerTop + info->ownerHeight) - 0.5f);
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 minusHalf = _mm_set1_ps(-0.5f);
     OwnerRank* ranks = info->ownerRanks;
@@ -351,8 +361,8 @@ void claimFourLines(PFInfo* info, const FourLines& lines)
     for (std::int32_t s = 0; s < steps; ++s) {
         x = _mm_add_ps(x, dx);
         y = _mm_add_ps(y, dy);
-        const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(x, low), _mm_cmplt_ps(x, highX)),
-                                         _mm_and_ps(_mm_cmpgt_ps(y, low), _mm_cmplt_ps(y, highY)));
+        const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(x, lowX), _mm_cmplt_ps(x, highX)),
+                                         _mm_and_ps(_mm_cmpgt_ps(y, lowY), _mm_cmplt_ps(y, highY)));
         auto landed = static_cast<unsigned>(_mm_movemask_ps(inside));
         if (landed == 0)
             continue;
@@ -363,10 +373,11 @@ void claimFourLines(PFInfo* info, const FourLines& lines)
             const __m128i up = _mm_sub_epi32(whole, _mm_castps_si128(_mm_cmpge_ps(fraction, half)));
             return _mm_add_epi32(up, _mm_castps_si128(_mm_cmple_ps(fraction, minusHalf)));
         };
+        // The pixel's column and row in the owner rectangle.
         alignas(16) std::int32_t px[4];
         alignas(16) std::int32_t py[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(px), rounded(x));
-        _mm_store_si128(reinterpret_cast<__m128i*>(py), rounded(y));
+        _mm_store_si128(reinterpret_cast<__m128i*>(px), _mm_sub_epi32(rounded(x), left));
+        _mm_store_si128(reinterpret_cast<__m128i*>(py), _mm_sub_epi32(rounded(y), top));
         while (landed != 0) {
             const int k = std::countr_zero(landed);
             landed &= landed - 1;
@@ -439,6 +450,53 @@ PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long reg
     return PF_Err_NONE;
 }
 
+OwnerRectangle ownerRectangle(const PFInfo* info)
+{
+    // The float walk's position after s steps differs from start + s x
+    // direction by at most s roundings, each at most 2^-24 of the position's
+    // magnitude (plus 2^-150 where it is tiny). Along a line the magnitude
+    // is largest at an end, so with `reach` the larger magnitude at the ends,
+    // the drift stays below steps x (reach + drift + 1) x 2^-24, which for at
+    // most 65,535 steps is below steps x (reach + 1) x 2^-23. A pixel more
+    // on each side covers rounding to the pixel and keeps every step half a
+    // pixel or more inside a side that is not the frame's.
+    const double steps = static_cast<double>(info->maxLineLength);
+    double left = std::numeric_limits<double>::infinity();
+    double top = left;
+    double right = -left;
+    double bottom = -left;
+    for (std::uint64_t u = 0; u < info->iteratorCount; ++u) {
+        const Line& line = info->iterators[u].line;
+        if (skippedAtOpenEnd(info, line))
+            continue;
+        const auto x0 = static_cast<double>(line.start.x);
+        const auto y0 = static_cast<double>(line.start.y);
+        const double x1 = x0 + steps * static_cast<double>(line.direction.x);
+        const double y1 = y0 + steps * static_cast<double>(line.direction.y);
+        // Not finite: a walk that never lands (a part that is not finite
+        // stays so step after step).
+        if (!std::isfinite(x1) || !std::isfinite(y1))
+            continue;
+        const double reach = std::max(std::max(std::fabs(x0), std::fabs(x1)), std::max(std::fabs(y0), std::fabs(y1)));
+        const double margin = steps * (reach + 1.0) * 0x1p-23 + 1.0;
+        left = std::min(left, std::min(x0, x1) - margin);
+        right = std::max(right, std::max(x0, x1) + margin);
+        top = std::min(top, std::min(y0, y1) - margin);
+        bottom = std::max(bottom, std::max(y0, y1) + margin);
+    }
+    // Clipped to the frame's pixels, in whole pixels.
+    const auto clip = [](double v, std::int32_t size) {
+        return static_cast<std::int32_t>(std::clamp(v, 0.0, static_cast<double>(size)));
+    };
+    const std::int32_t x0 = clip(std::floor(left), info->width);
+    const std::int32_t x1 = clip(std::ceil(right) + 1.0, info->width);
+    const std::int32_t y0 = clip(std::floor(top), info->height);
+    const std::int32_t y1 = clip(std::ceil(bottom) + 1.0, info->height);
+    if (info->maxLineLength == 0 || x1 <= x0 || y1 <= y0)
+        return OwnerRectangle{};
+    return OwnerRectangle{x0, y0, x1 - x0, y1 - y0};
+}
+
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate)
 {
     const std::uint64_t lines = info->iteratorCount;
@@ -473,14 +531,21 @@ PF_Err drawSubpixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long r
     PFInfo* info = pass != nullptr ? pass->info : nullptr;
     if (info == nullptr || info->maxLineLength == 0 || info->searchRadius < 1)
         return PF_Err_NONE;
+    // Only the owner rectangle's pixels have owners.
+    const std::int32_t ownerRow = static_cast<std::int32_t>(row) - info->ownerTop;
+    if (ownerRow < 0 || ownerRow >= info->ownerHeight)
+        return PF_Err_NONE;
     const auto width = static_cast<std::uint32_t>(info->width);
     const std::uint32_t rowStart = static_cast<std::uint32_t>(row) * width;
+    const auto left = static_cast<std::uint32_t>(info->ownerLeft);
+    const auto columns = static_cast<std::uint32_t>(info->ownerWidth);
     // The ownership pass has finished: the ranks are only read now.
-    const OwnerRank* ranks = info->ownerRanks + rowStart;
-    for (std::uint32_t x = 0; x < width; ++x) {
-        const OwnerRank rank = ranks[x];
+    const OwnerRank* ranks = info->ownerRanks + static_cast<std::size_t>(ownerRow) * columns;
+    for (std::uint32_t column = 0; column < columns; ++column) {
+        const OwnerRank rank = ranks[column];
         if (rank == kNoOwner)
             continue;
+        const std::uint32_t x = left + column;
         const std::uint32_t walkingLine = ownerLineOf(rank);
         const std::int32_t centre = pass->centres[walkingLine];
         if (centre >= 0)

@@ -36,9 +36,24 @@ constexpr std::uint32_t ownerLineOf(OwnerRank rank)
     return static_cast<std::uint32_t>(~rank);
 }
 
-// Fills info->ownerRanks (already zero: no owner) with the rank of the
-// smallest (step, walking line) that reaches each pixel, walking every
-// walking line maxLineLength steps. The lines are walked on the host's
+// The frame's pixels that a step of some walking line can land on, as a
+// rectangle for the ownership table (PFInfo::ownerLeft and the fields after
+// it): each line's steps, from its start to maxLineLength steps along it,
+// widened by what the float walk's rounding can add up to and by a pixel
+// more, and clipped to the frame. Width and height are 0 when no line can
+// land. Lines the walk passes over (at an open path's ends, or whose start
+// or direction is not finite) do not count.
+struct OwnerRectangle {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+OwnerRectangle ownerRectangle(const PFInfo* info);
+
+// Fills info->ownerRanks (over the owner rectangle, already zero: no owner)
+// with the rank of the smallest (step, walking line) that reaches each
+// pixel, walking every walking line maxLineLength steps. The lines are walked on the host's
 // threads through `iterate` in chunks of about the same work; the host's
 // abort callback is asked on this thread before each chunk. Returns the
 // first error.

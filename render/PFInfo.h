@@ -92,7 +92,7 @@ struct PFInfo {
     std::uint32_t bucketCount;          // 59
     std::uint32_t* bucketFirstLine;     // 60
     std::uint32_t* bucketLineCount;     // 61
-    OwnerRank* ownerRanks;              // 62 per output pixel: the visit that owns it (see DrawingPass.h)
+    OwnerRank* ownerRanks;              // 62 per pixel of the owner rectangle, row by row: the visit that owns it (see DrawingPass.h)
     float matchTolerance;               // 64 0.05, or 0.15 below full render scale
     std::int32_t searchRadius;          // 65 500, or 150 below full render scale
     std::uint16_t textureHeight;        // 66 texture rows used for sampling counts
@@ -102,6 +102,14 @@ struct PFInfo {
     double originPathPosition;          // 70 path distance of the line start nearest to Point
     double originBestDistance;          // 71 distance of that start from Point
     std::int64_t diagonal;              // 72 hypot(width, height), truncated
+
+    // The owner rectangle: the output pixels that ownerRanks covers, every
+    // pixel that a step of a walking line can land on (ownerRectangle in
+    // DrawingPass.h). Pixels outside it have no owner.
+    std::int32_t ownerLeft;
+    std::int32_t ownerTop;
+    std::int32_t ownerWidth;
+    std::int32_t ownerHeight;
 
     // Diagnostics for host-side tools (the inspection command, tests): when
     // set, called on the render thread after the drawing pass with every
@@ -121,6 +129,17 @@ struct RenderPhaseTimes {
     double ownership = 0.0;            // pixel ownership pass
     double drawing = 0.0;              // drawing pass on the host's threads
 };
+
+// The owner rank of output pixel (x, y): kNoOwner outside the owner
+// rectangle or without an ownership table.
+inline OwnerRank ownerRankAt(const PFInfo& info, std::int32_t x, std::int32_t y)
+{
+    const std::int64_t column = static_cast<std::int64_t>(x) - info.ownerLeft;
+    const std::int64_t row = static_cast<std::int64_t>(y) - info.ownerTop;
+    if (info.ownerRanks == nullptr || column < 0 || row < 0 || column >= info.ownerWidth || row >= info.ownerHeight)
+        return kNoOwner;
+    return info.ownerRanks[row * info.ownerWidth + column];
+}
 
 // Allocates a zero-filled render context; null when memory is exhausted.
 PFInfo* NewPFInfo() noexcept;

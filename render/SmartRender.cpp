@@ -232,12 +232,21 @@ PF_Err buildRestOfFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* ou
     return err;
 }
 
-// The owner of every output pixel, in a zero-filled table (memory the system
-// hands out fresh costs nothing until a line first reaches its pixels).
+// The owner of every output pixel that a line can reach, in a zero-filled
+// table over the owner rectangle (memory the system hands out fresh costs
+// nothing until a line first reaches its pixels, but the system zeroes each
+// page on that first touch: a mask far smaller than the frame needs far
+// fewer pages).
 PF_Err runOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate,
                         std::optional<ZeroedTable>& ownerRanks)
 {
-    ownerRanks.emplace(static_cast<std::size_t>(info->outputPixelCount) * sizeof(OwnerRank));
+    const OwnerRectangle rectangle = ownerRectangle(info);
+    info->ownerLeft = rectangle.left;
+    info->ownerTop = rectangle.top;
+    info->ownerWidth = rectangle.width;
+    info->ownerHeight = rectangle.height;
+    const std::size_t pixels = static_cast<std::size_t>(rectangle.width) * static_cast<std::size_t>(rectangle.height);
+    ownerRanks.emplace(pixels * sizeof(OwnerRank));
     info->ownerRanks = static_cast<OwnerRank*>(ownerRanks->data());
     const PhaseClock clock(info, &RenderPhaseTimes::ownership);
     return runPixelOwnershipPass(info, in_data, iterate);

@@ -1,5 +1,6 @@
 #include "harness/inspect/ContextJson.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -124,7 +125,8 @@ Json ContextJson(const PFInfo& info)
     json["bucketCount"] = info.bucketCount;
     json["bucketFirstLine"] = array(info.bucketFirstLine, info.bucketCount);
     json["bucketLineCount"] = array(info.bucketLineCount, info.bucketCount);
-    json["ownerRanks"] = array(info.ownerRanks, pixels);
+    json["ownerRanks"] = array(info.ownerRanks, static_cast<std::uint64_t>(std::max(info.ownerWidth, 0)) *
+                                                    static_cast<std::uint64_t>(std::max(info.ownerHeight, 0)));
     json["matchTolerance"] = number(info.matchTolerance);
     json["searchRadius"] = info.searchRadius;
     json["textureHeight"] = info.textureHeight;
@@ -134,6 +136,10 @@ Json ContextJson(const PFInfo& info)
     json["originPathPosition"] = number(info.originPathPosition);
     json["originBestDistance"] = number(info.originBestDistance);
     json["diagonal"] = info.diagonal;
+    json["ownerLeft"] = info.ownerLeft;
+    json["ownerTop"] = info.ownerTop;
+    json["ownerWidth"] = info.ownerWidth;
+    json["ownerHeight"] = info.ownerHeight;
     return json;
 }
 

@@ -65,11 +65,11 @@ void CaptureTables(const PFInfo* info, void* context)
     tables["iteratorCount"] = info->iteratorCount;
     std::uint64_t owned = 0;
     std::uint64_t painted = 0;
-    for (std::uint32_t p = 0; p < info->outputPixelCount; ++p) {
-        if (info->ownerRanks != nullptr && info->ownerRanks[p] != kNoOwner)
-            ++owned;
+    for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
         painted += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;
-    }
+    if (info->ownerRanks != nullptr)
+        for (std::int64_t p = 0; p < std::int64_t{info->ownerWidth} * info->ownerHeight; ++p)
+            owned += info->ownerRanks[p] != kNoOwner ? 1u : 0u;
     tables["outputPixelCount"] = info->outputPixelCount;
     tables["ownedPixels"] = owned;
     tables["paintedPixels"] = painted;

@@ -32,8 +32,6 @@ protected:
         info.strokeLength = 8.0f;
         info.pathLength = 100.0;
         pixels = static_cast<std::uint32_t>(info.width * info.height);
-        ownerRanks.assign(pixels, kNoOwner);
-        info.ownerRanks = ownerRanks.data();
 
         host.load(harness::LinkedEffect());
         host.setInput(harness::OwnedWorld(20, 10, PF_PixelFormat_ARGB32));
@@ -42,13 +40,27 @@ protected:
     }
     void TearDown() override { host.endCommand(PF_Err_NONE); }
 
-    void clearOwners() { std::fill(ownerRanks.begin(), ownerRanks.end(), kNoOwner); }
 
+    // The pass as a render runs it, over the owner rectangle of the lines;
+    // ownerRanks then holds the owners of the whole frame.
     PF_Err runPass()
     {
         const AEFX_SuiteScoper<PF_Iterate8Suite1> iterate(host.inData(), kPFIterate8Suite, kPFIterate8SuiteVersion1,
                                                           host.outData());
-        return runPixelOwnershipPass(&info, host.inData(), iterate.get());
+        const OwnerRectangle rectangle = ownerRectangle(&info);
+        info.ownerLeft = rectangle.left;
+        info.ownerTop = rectangle.top;
+        info.ownerWidth = rectangle.width;
+        info.ownerHeight = rectangle.height;
+        rectangleRanks.assign(static_cast<std::size_t>(rectangle.width) * static_cast<std::size_t>(rectangle.height),
+                              kNoOwner);
+        info.ownerRanks = rectangleRanks.data();
+        const PF_Err err = runPixelOwnershipPass(&info, host.inData(), iterate.get());
+        ownerRanks.assign(pixels, kNoOwner);
+        for (std::int32_t y = 0; y < info.height; ++y)
+            for (std::int32_t x = 0; x < info.width; ++x)
+                ownerRanks[static_cast<std::size_t>(y * info.width + x)] = ownerRankAt(info, x, y);
+        return err;
     }
 
     // A walking line whose first step lands on (x0 + 1, y) running toward +x
@@ -74,7 +86,8 @@ protected:
 
     PFInfo info{};
     std::uint32_t pixels = 0;
-    std::vector<OwnerRank> ownerRanks;
+    std::vector<OwnerRank> ownerRanks;     // per pixel of the frame
+    std::vector<OwnerRank> rectangleRanks; // the pass's own table
     std::vector<LineSegmentIterator> walkers;
     harness::Host host;
 };
@@ -133,14 +146,12 @@ TEST_F(OwnershipTest, CancelIsAskedBeforeEachChunkOfLines)
     EXPECT_EQ(ownerAt(3, 2), -1) << "cancelled before the first chunk";
 
     host.abortFrom(2);
-    clearOwners();
     EXPECT_EQ(runPass(), PF_Interrupt_CANCEL);
     EXPECT_EQ(ownerAt(3, 2), 0) << "the first chunk ran";
     EXPECT_EQ(ownerAt(3, 5), -1) << "the second did not";
     EXPECT_EQ(ownerAt(3, 7), -1);
 
     host.abortFrom(0);
-    clearOwners();
     EXPECT_EQ(runPass(), PF_Err_NONE);
     EXPECT_EQ(ownerAt(3, 5), 128);
     EXPECT_EQ(ownerAt(3, 7), kLines - 1);
@@ -156,8 +167,6 @@ TEST_F(OwnershipTest, OwnersAreThoseOfStepByStepRounding)
     info.width = 37;
     info.height = 23;
     pixels = static_cast<std::uint32_t>(info.width * info.height);
-    ownerRanks.assign(pixels, kNoOwner);
-    info.ownerRanks = ownerRanks.data();
     info.maxLineLength = 60;
 
     std::mt19937 random(7);
@@ -207,6 +216,62 @@ TEST_F(OwnershipTest, OwnersAreThoseOfStepByStepRounding)
         ASSERT_EQ(ownerRanks[p], expected[p]) << "pixel " << p % 37 << ", " << p / 37;
 }
 
+// The owner rectangle holds every pixel a walk lands on, also for walks of
+// thousands of steps from far outside the frame, whose float positions
+// drift from the exact line by pixels; and lines that stay in one part of
+// the frame leave the rest of it outside the rectangle.
+TEST_F(OwnershipTest, TheOwnerRectangleHoldsEveryLanding)
+{
+    info.width = 64;
+    info.height = 48;
+    pixels = static_cast<std::uint32_t>(info.width * info.height);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> angle(0.0f, 6.2831855f);
+    std::uniform_real_distribution<float> offset(-3.0f, 3.0f);
+    walkers.reserve(400);
+    for (int k = 0; k < 400; ++k) {
+        addWalker(1.0, 1.0, 1.0 + k);
+        Line& line = walkers.back().line;
+        // Aimed at a point of the frame from 15,000 to 25,000 pixels away.
+        const float a = angle(random);
+        const float distance = 15000.0f + 25.0f * static_cast<float>(k);
+        line.direction = {std::cos(a), std::sin(a)};
+        line.start = {32.0f + offset(random) - distance * line.direction.x,
+                      24.0f + offset(random) - distance * line.direction.y};
+    }
+    info.maxLineLength = 26000;
+    ASSERT_EQ(runPass(), PF_Err_NONE);
+    for (std::uint32_t u = 0; u < walkers.size(); ++u) {
+        Linestra::FloatPoint pos = walkers[u].line.start;
+        bool landed = false;
+        for (std::uint32_t s = 0; s < info.maxLineLength; ++s) {
+            pos.x += walkers[u].line.direction.x;
+            pos.y += walkers[u].line.direction.y;
+            const float x = std::round(pos.x);
+            const float y = std::round(pos.y);
+            if (!(x >= 0.0f && y >= 0.0f && x < 64.0f && y < 48.0f))
+                continue;
+            landed = true;
+            ASSERT_NE(ownerRanks[static_cast<std::size_t>(y) * 64 + static_cast<std::size_t>(x)], kNoOwner)
+                << "line " << u << " step " << s;
+        }
+        ASSERT_TRUE(landed) << "line " << u;
+    }
+
+    // Short lines in the frame's top left corner.
+    walkers.clear();
+    for (int k = 0; k < 20; ++k)
+        addWalker(2.0, 2.0 + 0.5 * k, 1.0 + k);
+    info.maxLineLength = 6;
+    ASSERT_EQ(runPass(), PF_Err_NONE);
+    EXPECT_EQ(ownerAt(3, 2), 0);
+    EXPECT_EQ(ownerAt(8, 12), 19);
+    EXPECT_EQ(info.ownerLeft, 0);
+    EXPECT_EQ(info.ownerTop, 0);
+    EXPECT_LT(info.ownerWidth, 16);
+    EXPECT_LT(info.ownerHeight, 16);
+}
+
 // A position half a pixel beyond the frame's first or last pixel rounds
 // out of the frame, half away from zero: nothing else is claimed for it.
 TEST_F(OwnershipTest, HalfAPixelOutsideTheFrameIsOutside)
@@ -245,7 +310,6 @@ TEST_F(OwnershipTest, OwnersDoNotDependOnTheThreads)
     std::vector<std::uint64_t> first;
     for (int threads : {1, 2, 7}) {
         host.setThreads(threads);
-        clearOwners();
         ASSERT_EQ(runPass(), PF_Err_NONE);
         std::vector<std::uint64_t> keys;
         for (std::uint32_t p = 0; p < pixels; ++p)

@@ -57,7 +57,7 @@ inline void captureTables(const PFInfo* info, void* context)
     snapshot->maxLineLength = info->maxLineLength;
     snapshot->iteratorCount = info->iteratorCount;
     if (info->ownerRanks != nullptr)
-        for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
+        for (std::int64_t p = 0; p < std::int64_t{info->ownerWidth} * info->ownerHeight; ++p)
             snapshot->ownedPixels += info->ownerRanks[p] != kNoOwner ? 1u : 0u;
     for (std::uint32_t p = 0; p < info->outputPixelCount; ++p)
         snapshot->paintedPixels += (info->paintedMask[p >> 6].load() >> (p & 63u)) & 1u;

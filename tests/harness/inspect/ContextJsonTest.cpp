@@ -23,7 +23,7 @@ TEST(ContextJson, EveryFieldUnderItsNameInRecordOrder)
         "segmentEnds", "segmentCount", "pathIsOpen", "pixelFormat", "lines", "lineCount", "bucketCount",
         "bucketFirstLine", "bucketLineCount", "ownerRanks", "matchTolerance", "searchRadius",
         "textureHeight", "originNearestToPoint", "originPointX", "originPointY", "originPathPosition",
-        "originBestDistance", "diagonal"};
+        "originBestDistance", "diagonal", "ownerLeft", "ownerTop", "ownerWidth", "ownerHeight"};
     PFInfo info{};
     const nlohmann::ordered_json json = inspect::ContextJson(info);
     std::vector<std::string> keys;
