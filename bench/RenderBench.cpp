@@ -69,13 +69,15 @@ const std::vector<Scene>& scenes()
              host.setParam("Scale X", 3.5);
          }},
         // The circle at 1280 x 720, and at 3840 x 2160 with every length
-        // doubled: four times the pixels of the 1080p circle.
+        // doubled (the radius, and Stroke Length twice its default of -150,
+        // whose sign puts the lines outside the circle): four times the
+        // pixels of the 1080p circle.
         {"circle-720p", [](harness::Host& host) { host.setMask(harness::EllipsePath(640, 360, 200, 200)); }, 1280,
          720},
         {"circle-4k",
          [](harness::Host& host) {
              host.setMask(harness::EllipsePath(1920, 1080, 600, 600));
-             host.setParam("Stroke Length", 300.0);
+             host.setParam("Stroke Length", -300.0);
          },
          3840, 2160},
     };
