@@ -53,10 +53,10 @@ OwnerRectangle ownerRectangle(const PFInfo* info);
 
 // Fills info->ownerRanks (over the owner rectangle, already zero: no owner)
 // with the rank of the smallest (step, walking line) that reaches each
-// pixel, walking every walking line maxLineLength steps. The lines are walked on the host's
-// threads through `iterate` in chunks of about the same work; the host's
-// abort callback is asked on this thread before each chunk. Returns the
-// first error.
+// pixel, walking every walking line maxLineLength steps. The lines are
+// walked on the host's threads through `iterate` in chunks of about the
+// same work; the host's abort callback is asked on this thread before each
+// chunk. Returns the first error.
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate);
 
 // The walking lines of one ownership chunk: the walking lines are cut into

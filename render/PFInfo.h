@@ -92,7 +92,7 @@ struct PFInfo {
     std::uint32_t bucketCount;          // 59
     std::uint32_t* bucketFirstLine;     // 60
     std::uint32_t* bucketLineCount;     // 61
-    OwnerRank* ownerRanks;              // 62 per pixel of the owner rectangle, row by row: the visit that owns it (see DrawingPass.h)
+    OwnerRank* ownerRanks;              // 62 per pixel of the owner rectangle, row by row: its owner (DrawingPass.h)
     float matchTolerance;               // 64 0.05, or 0.15 below full render scale
     std::int32_t searchRadius;          // 65 500, or 150 below full render scale
     std::uint16_t textureHeight;        // 66 texture rows used for sampling counts

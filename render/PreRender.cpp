@@ -211,9 +211,10 @@ PF_Err checkProgress(PathWalk& walk, std::size_t coarseLines)
 {
     if (++walk.linesBuilt % kLinesPerAbortQuestion != 0)
         return PF_Err_NONE;
-    // Each of the segment's coarse lines counts as a line with two links, as
-    // when the layout kept them all in a list: the layout keeps only the
-    // open gaps now, but a path is refused at the same size as ever.
+    // Every coarse line of the segment made so far counts at the size of a
+    // line with two links, however few the layout keeps at a time, so that
+    // the size at which a path is refused does not depend on how they are
+    // stored.
     const std::uint64_t bytes = coarseLines * (sizeof(Line) + 2 * sizeof(void*)) +
                                 walk.walkingLines.capacity() * sizeof(LineSegmentIterator);
     if (bytes > walk.budget)

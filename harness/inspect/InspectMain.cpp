@@ -71,8 +71,10 @@ void CaptureTables(const PFInfo* info, void* context)
         for (std::int64_t p = 0; p < std::int64_t{info->ownerWidth} * info->ownerHeight; ++p)
             owned += info->ownerRanks[p] != kNoOwner ? 1u : 0u;
     tables["outputPixelCount"] = info->outputPixelCount;
-    tables["ownerRectangle"] = Json::object(
-        {{"left", info->ownerLeft}, {"top", info->ownerTop}, {"width", info->ownerWidth}, {"height", info->ownerHeight}});
+    tables["ownerRectangle"] = Json::object({{"left", info->ownerLeft},
+                                             {"top", info->ownerTop},
+                                             {"width", info->ownerWidth},
+                                             {"height", info->ownerHeight}});
     tables["ownedPixels"] = owned;
     tables["paintedPixels"] = painted;
 }
