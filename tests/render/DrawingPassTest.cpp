@@ -74,6 +74,29 @@ protected:
         info.iteratorCount = walkers.size();
     }
 
+    // Where walking line u lands, step by step: its position stepped in
+    // float from the start, rounded half away from zero (std::round), inside
+    // the frame; `pixel` is y x width + x.
+    struct Landing {
+        std::uint32_t step;
+        std::size_t pixel;
+    };
+    std::vector<Landing> landingsOf(std::uint32_t u) const
+    {
+        std::vector<Landing> landings;
+        Linestra::FloatPoint pos = walkers[u].line.start;
+        for (std::uint32_t s = 0; s < info.maxLineLength; ++s) {
+            pos.x += walkers[u].line.direction.x;
+            pos.y += walkers[u].line.direction.y;
+            const float x = std::round(pos.x);
+            const float y = std::round(pos.y);
+            if (x >= 0.0f && y >= 0.0f && x < static_cast<float>(info.width) && y < static_cast<float>(info.height))
+                landings.push_back({s, static_cast<std::size_t>(y) * static_cast<std::size_t>(info.width) +
+                                           static_cast<std::size_t>(x)});
+        }
+        return landings;
+    }
+
     OwnerRank keyAt(int x, int y) const { return ownerRanks[static_cast<std::size_t>(y * info.width + x)]; }
     std::int32_t ownerAt(int x, int y) const
     {
@@ -198,20 +221,9 @@ TEST_F(OwnershipTest, OwnersAreThoseOfStepByStepRounding)
     ASSERT_EQ(runPass(), PF_Err_NONE);
 
     std::vector<OwnerRank> expected(pixels, kNoOwner);
-    for (std::uint32_t u = 0; u < walkers.size(); ++u) {
-        Linestra::FloatPoint pos = walkers[u].line.start;
-        for (std::uint32_t s = 0; s < info.maxLineLength; ++s) {
-            pos.x += walkers[u].line.direction.x;
-            pos.y += walkers[u].line.direction.y;
-            const float x = std::round(pos.x);
-            const float y = std::round(pos.y);
-            if (!(x >= 0.0f && y >= 0.0f && x < static_cast<float>(info.width) && y < static_cast<float>(info.height)))
-                continue;
-            OwnerRank& slot = expected[static_cast<std::size_t>(y) * static_cast<std::size_t>(info.width) +
-                                       static_cast<std::size_t>(x)];
-            slot = std::max(slot, ownerRank(s, u));
-        }
-    }
+    for (std::uint32_t u = 0; u < walkers.size(); ++u)
+        for (const Landing& landing : landingsOf(u))
+            expected[landing.pixel] = std::max(expected[landing.pixel], ownerRank(landing.step, u));
     for (std::uint32_t p = 0; p < pixels; ++p)
         ASSERT_EQ(ownerRanks[p], expected[p]) << "pixel " << p % 37 << ", " << p / 37;
 }
@@ -242,20 +254,10 @@ TEST_F(OwnershipTest, TheOwnerRectangleHoldsEveryLanding)
     info.maxLineLength = 26000;
     ASSERT_EQ(runPass(), PF_Err_NONE);
     for (std::uint32_t u = 0; u < walkers.size(); ++u) {
-        Linestra::FloatPoint pos = walkers[u].line.start;
-        bool landed = false;
-        for (std::uint32_t s = 0; s < info.maxLineLength; ++s) {
-            pos.x += walkers[u].line.direction.x;
-            pos.y += walkers[u].line.direction.y;
-            const float x = std::round(pos.x);
-            const float y = std::round(pos.y);
-            if (!(x >= 0.0f && y >= 0.0f && x < 64.0f && y < 48.0f))
-                continue;
-            landed = true;
-            ASSERT_NE(ownerRanks[static_cast<std::size_t>(y) * 64 + static_cast<std::size_t>(x)], kNoOwner)
-                << "line " << u << " step " << s;
-        }
-        ASSERT_TRUE(landed) << "line " << u;
+        const std::vector<Landing> landings = landingsOf(u);
+        for (const Landing& landing : landings)
+            ASSERT_NE(ownerRanks[landing.pixel], kNoOwner) << "line " << u << " step " << landing.step;
+        ASSERT_TRUE(!landings.empty()) << "line " << u;
     }
 
     // Short lines in the frame's top left corner.
