@@ -450,7 +450,7 @@ PF_Err claimPixels_IterateFunc(void* refcon, A_long /*thread_index*/, A_long reg
     return PF_Err_NONE;
 }
 
-OwnerRectangle ownerRectangle(const PFInfo* info)
+std::size_t setOwnerRectangle(PFInfo* info)
 {
     // The float walk's position after s steps differs from start + s x
     // direction by at most s roundings, each at most 2^-24 of the position's
@@ -492,9 +492,12 @@ OwnerRectangle ownerRectangle(const PFInfo* info)
     const std::int32_t x1 = clip(std::ceil(right) + 1.0, info->width);
     const std::int32_t y0 = clip(std::floor(top), info->height);
     const std::int32_t y1 = clip(std::ceil(bottom) + 1.0, info->height);
-    if (info->maxLineLength == 0 || x1 <= x0 || y1 <= y0)
-        return OwnerRectangle{};
-    return OwnerRectangle{x0, y0, x1 - x0, y1 - y0};
+    const bool empty = info->maxLineLength == 0 || x1 <= x0 || y1 <= y0;
+    info->ownerLeft = empty ? 0 : x0;
+    info->ownerTop = empty ? 0 : y0;
+    info->ownerWidth = empty ? 0 : x1 - x0;
+    info->ownerHeight = empty ? 0 : y1 - y0;
+    return static_cast<std::size_t>(info->ownerWidth) * static_cast<std::size_t>(info->ownerHeight);
 }
 
 PF_Err runPixelOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate)

@@ -10,6 +10,7 @@
 // taken; only the painted-pixel bits share words (set with an atomic or).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "HostAPI.h"
@@ -36,20 +37,15 @@ constexpr std::uint32_t ownerLineOf(OwnerRank rank)
     return static_cast<std::uint32_t>(~rank);
 }
 
-// The frame's pixels that a step of some walking line can land on, as a
-// rectangle for the ownership table (PFInfo::ownerLeft and the fields after
-// it): each line's steps, from its start to maxLineLength steps along it,
-// widened by what the float walk's rounding can add up to and by a pixel
-// more, and clipped to the frame. Width and height are 0 when no line can
-// land. Lines the walk passes over (at an open path's ends, or whose start
-// or direction is not finite) do not count.
-struct OwnerRectangle {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
-OwnerRectangle ownerRectangle(const PFInfo* info);
+// Sets the owner rectangle (PFInfo::ownerLeft and the fields after it) to
+// the frame's pixels that a step of some walking line can land on, and
+// returns its pixel count, the size of the ownership table: each line's
+// steps, from its start to maxLineLength steps along it, widened by what
+// the float walk's rounding can add up to and by a pixel more, and clipped
+// to the frame. Width and height are 0 when no line can land. Lines the
+// walk passes over (at an open path's ends, or whose start or direction is
+// not finite) do not count.
+std::size_t setOwnerRectangle(PFInfo* info);
 
 // Fills info->ownerRanks (over the owner rectangle, already zero: no owner)
 // with the rank of the smallest (step, walking line) that reaches each

@@ -104,7 +104,7 @@ struct PFInfo {
     std::int64_t diagonal;              // 72 hypot(width, height), truncated
 
     // The owner rectangle: the output pixels that ownerRanks covers, every
-    // pixel that a step of a walking line can land on (ownerRectangle in
+    // pixel that a step of a walking line can land on (setOwnerRectangle in
     // DrawingPass.h). Pixels outside it have no owner.
     std::int32_t ownerLeft;
     std::int32_t ownerTop;

@@ -240,13 +240,7 @@ PF_Err buildRestOfFineLineTable(PFInfo* info, PF_InData* in_data, PF_OutData* ou
 PF_Err runOwnershipPass(PFInfo* info, PF_InData* in_data, const PF_Iterate8Suite1* iterate,
                         std::optional<ZeroedTable>& ownerRanks)
 {
-    const OwnerRectangle rectangle = ownerRectangle(info);
-    info->ownerLeft = rectangle.left;
-    info->ownerTop = rectangle.top;
-    info->ownerWidth = rectangle.width;
-    info->ownerHeight = rectangle.height;
-    const std::size_t pixels = static_cast<std::size_t>(rectangle.width) * static_cast<std::size_t>(rectangle.height);
-    ownerRanks.emplace(pixels * sizeof(OwnerRank));
+    ownerRanks.emplace(setOwnerRectangle(info) * sizeof(OwnerRank));
     info->ownerRanks = static_cast<OwnerRank*>(ownerRanks->data());
     const PhaseClock clock(info, &RenderPhaseTimes::ownership);
     return runPixelOwnershipPass(info, in_data, iterate);

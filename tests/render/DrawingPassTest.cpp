@@ -40,20 +40,13 @@ protected:
     }
     void TearDown() override { host.endCommand(PF_Err_NONE); }
 
-
     // The pass as a render runs it, over the owner rectangle of the lines;
     // ownerRanks then holds the owners of the whole frame.
     PF_Err runPass()
     {
         const AEFX_SuiteScoper<PF_Iterate8Suite1> iterate(host.inData(), kPFIterate8Suite, kPFIterate8SuiteVersion1,
                                                           host.outData());
-        const OwnerRectangle rectangle = ownerRectangle(&info);
-        info.ownerLeft = rectangle.left;
-        info.ownerTop = rectangle.top;
-        info.ownerWidth = rectangle.width;
-        info.ownerHeight = rectangle.height;
-        rectangleRanks.assign(static_cast<std::size_t>(rectangle.width) * static_cast<std::size_t>(rectangle.height),
-                              kNoOwner);
+        rectangleRanks.assign(setOwnerRectangle(&info), kNoOwner);
         info.ownerRanks = rectangleRanks.data();
         const PF_Err err = runPixelOwnershipPass(&info, host.inData(), iterate.get());
         ownerRanks.assign(pixels, kNoOwner);
