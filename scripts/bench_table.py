@@ -4,7 +4,7 @@
     scripts/bench_table.py DIR --ref-label L --new-label L [--json OUT]
 
 DIR holds ref_1.json, new_1.json, ref_2.json, ... (linestra-bench
---benchmark_format=json). A case's time is the whole frame: the pre-render
+--benchmark_out_format=json). A case's time is the whole frame: the pre-render
 and the render command. A benchmark whose JSON context has "case_time"
 times both; an older one paused its clock during the pre-render, so its
 pre_render_ms counter is added to its time. Per case and build the round
