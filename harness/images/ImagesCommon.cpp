@@ -66,6 +66,10 @@ void CheckImageInputPath(const std::string& path)
         throw ImageError("image file \"" + path + "\" does not exist");
     if (std::filesystem::is_directory(path, ec))
         throw ImageError("image file \"" + path + "\" is a folder, not an image");
+    // A device, pipe or socket may never end (/dev/zero) or block for ever
+    // (a pipe no one writes to), and the image readers seek in what they read.
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw ImageError("image file \"" + path + "\" is not a regular file (a device, pipe or socket)");
 }
 
 void CheckImageOutputFolderExists(const std::string& path)
