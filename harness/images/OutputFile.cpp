@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -102,19 +104,54 @@ std::string SystemText(int error)
     return std::error_code(error, std::generic_category()).message();
 }
 
+// What a write to `target` replaces: the file itself, or the file a symbolic
+// link names (the link stays). A target that exists but is not a regular
+// file (a folder, a device such as /dev/null, a pipe) is refused: the rename
+// would put a file in its place.
+fs::path ReplacedFile(const std::string& target)
+{
+    fs::path file(target);
+    std::error_code ec;
+    if (fs::is_symlink(file, ec)) {
+        fs::path resolved = fs::canonical(file, ec);
+        if (!ec)
+            file = resolved;
+    }
+    const fs::file_status status = fs::status(file, ec);
+    if (fs::is_directory(status))
+        throw OutputFileError("cannot write \"" + target + "\": it names a folder, not a file");
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        throw OutputFileError("cannot write \"" + target + "\": it is not a regular file (a device, pipe or socket)");
+    return file;
+}
+
+// The temporary's name for `file`: "." + name + ".part-PID-N", with a long
+// name replaced by its hash so that the temporary's name stays within the
+// system's limit on a name (255 bytes) whenever the target's does.
+std::string TemporaryName(const fs::path& file, unsigned serial)
+{
+    constexpr std::size_t kLongestKeptName = 160;
+    std::string name = file.filename().string();
+    if (name.size() > kLongestKeptName) {
+        char hash[17];
+        std::snprintf(hash, sizeof hash, "%016llx",
+                      static_cast<unsigned long long>(std::hash<std::string>{}(name)));
+        name = hash;
+    }
+    return Concat({".", name, ".part-", std::to_string(ProcessId()), "-", std::to_string(serial)});
+}
+
 } // namespace
 
-TemporaryOutput::TemporaryOutput(const std::string& target) : target_(target)
+TemporaryOutput::TemporaryOutput(const std::string& target) : target_(target), replaced_(ReplacedFile(target).string())
 {
     static std::atomic<unsigned> counter{0};
-    const fs::path t(target);
+    const fs::path t(replaced_);
     const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
     // Registered before the file exists, so that a signal between the two
     // finds the name (unlinking a name not yet created does no harm).
     for (int attempt = 0; fd_ < 0; ++attempt) {
-        path_ = (folder / Concat({".", t.filename().string(), ".part-", std::to_string(ProcessId()), "-",
-                                  std::to_string(counter++)}))
-                    .string();
+        path_ = (folder / TemporaryName(t, counter++)).string();
         slot_ = Register(path_);
         fd_ = OpenNew(path_.c_str());
         if (fd_ < 0) {
@@ -171,7 +208,7 @@ void TemporaryOutput::commit()
     if (CloseFile(fd) != 0)
         fail("closing \"" + path_ + "\" failed: " + SystemText(errno));
     std::error_code ec;
-    fs::rename(path_, target_, ec);
+    fs::rename(path_, replaced_, ec);
     if (ec)
         fail("renaming \"" + path_ + "\" to it failed: " + ec.message());
     committed_ = true;
@@ -222,6 +259,7 @@ void CheckOutputFolder(const std::string& path)
     const fs::path target(path);
     if (target.filename().empty() || fs::is_directory(target, ec))
         throw OutputFileError("cannot write \"" + path + "\": it names a folder, not a file");
+    ReplacedFile(path);
     fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     // The nearest folder that exists: the output's own, or the one where the
     // missing folders will be made.

@@ -25,7 +25,9 @@ public:
 
 class TemporaryOutput {
 public:
-    // Creates the temporary beside `target` (never an existing file).
+    // Creates the temporary beside `target` (never an existing file), or
+    // beside the file it names when it is a symbolic link. Throws
+    // OutputFileError when `target` exists but is not a regular file.
     explicit TemporaryOutput(const std::string& target);
     // Removes the temporary unless it was committed.
     ~TemporaryOutput();
@@ -54,6 +56,7 @@ private:
     [[noreturn]] void fail(const std::string& what);
 
     std::string target_;
+    std::string replaced_; // the file the rename replaces: target_, or the file its link names
     std::string path_;
     int fd_ = -1;
     int slot_ = -1;
