@@ -364,13 +364,32 @@ PreparedSegment MaskPath::prepare(int segment, int frequency) const
     return PreparedSegment(controlPoints(segment), frequency);
 }
 
+namespace {
+
+// (c x n) / d in double. Where c x n would overflow though the scaled
+// coordinate need not (a coordinate near the largest double at a scale such
+// as 2/4), (c / d) x n instead; every other coordinate keeps the bits of
+// (c x n) / d.
+double ScaledCoordinate(double c, double n, double d)
+{
+    const double product = c * n;
+    return std::isfinite(product) || !std::isfinite(c) ? product / d : c / d * n;
+}
+
+Vec2 ScaledPoint(const Vec2& v, double nx, double dx, double ny, double dy)
+{
+    return Vec2{ScaledCoordinate(v.x, nx, dx), ScaledCoordinate(v.y, ny, dy)};
+}
+
+} // namespace
+
 MaskPath MaskPath::scaled(double nx, double dx, double ny, double dy) const
 {
     std::vector<MaskVertex> out = vertices_;
     for (MaskVertex& v : out) {
-        v.position = {v.position.x * nx / dx, v.position.y * ny / dy};
-        v.in = {v.in.x * nx / dx, v.in.y * ny / dy};
-        v.out = {v.out.x * nx / dx, v.out.y * ny / dy};
+        v.position = ScaledPoint(v.position, nx, dx, ny, dy);
+        v.in = ScaledPoint(v.in, nx, dx, ny, dy);
+        v.out = ScaledPoint(v.out, nx, dx, ny, dy);
     }
     return MaskPath(std::move(out), closed_);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "harness/state/HostState.h"
@@ -160,8 +161,15 @@ PF_Err CheckoutPath(PF_ProgPtr ref, PF_PathID id, A_long what_time, A_long time_
         if (id != kMaskPathId || !host->mask)
             return call.finish(PF_Err_BAD_CALLBACK_PARAM, [&] { return args() + " (no such mask)"; });
         const Downsample ds = host->downsample();
-        path = host->mask->scaled(static_cast<double>(ds.nx), static_cast<double>(ds.dx),
-                                  static_cast<double>(ds.ny), static_cast<double>(ds.dy));
+        // No exception may unwind through the effect's code: a mask that
+        // cannot be scaled is the host's failure, answered with an error.
+        try {
+            path = host->mask->scaled(static_cast<double>(ds.nx), static_cast<double>(ds.dx),
+                                      static_cast<double>(ds.ny), static_cast<double>(ds.dy));
+        } catch (const std::exception& e) {
+            return call.finish(PF_Err_INTERNAL_STRUCT_DAMAGED,
+                               [&] { return args() + " (the mask cannot be scaled: " + e.what() + ")"; });
+        }
     }
     auto outline = std::make_unique<PF_PathOutline>();
     outline->magic = kPathMagic;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -259,6 +260,13 @@ TEST(MaskPathTest, RenderScaleAppliesBeforeMeasuring)
     EXPECT_EQ(v.position.x, 280.0 * 1 / 3);
     EXPECT_EQ(v.position.y, 100.0 * 2 / 3);
     EXPECT_EQ(v.out.y, (0.5522847498 * 40) * 2 / 3);
+
+    // A coordinate whose product with n overflows scales as the reduced
+    // fraction would: 2/4 like 1/2, not to infinity.
+    const double huge = std::numeric_limits<double>::max();
+    const MaskPath far({MaskVertex{{huge, -huge}, {}, {}}, MaskVertex{{0, 0}, {}, {}}}, false);
+    EXPECT_EQ(far.scaled(2, 4, 2, 4).vertices()[0].position.x, huge / 2);
+    EXPECT_EQ(far.scaled(2, 4, 2, 4).vertices()[0].position.y, -huge / 2);
 }
 
 TEST(MaskPathTest, AffineTransformMovesVerticesAndTurnsHandles)
