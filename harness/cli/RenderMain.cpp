@@ -24,6 +24,7 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -36,6 +37,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -384,6 +386,13 @@ PreparedScene PrepareScene(const Options& options)
     } catch (const ImageError& e) {
         Fail(e.what());
     }
+    if (!options.stats.empty()) {
+        try {
+            CheckOutputFolder(options.stats);
+        } catch (const OutputFileError& e) {
+            Fail(std::string("--stats: ") + e.what());
+        }
+    }
     return p;
 }
 
@@ -483,8 +492,14 @@ FrameStats FrameStatsOf(const Host& host, std::size_t firstCommand, int frame, c
 void WriteStats(const std::string& path, const std::string& sceneFile, const std::vector<FrameStats>& stats,
                 double seconds)
 {
-    const std::string text = StatsJson(sceneFile, stats, seconds).dump(2) + "\n";
+    const std::string text = StatsText(sceneFile, stats, seconds);
     try {
+        // Missing folders are made, as for the frames (checked before the
+        // run: they can be).
+        const fs::path folder = fs::path(path).parent_path();
+        std::error_code ec;
+        if (!folder.empty() && !fs::create_directories(folder, ec) && ec)
+            Fail("--stats: cannot make the folder \"" + folder.string() + "\": " + ec.message());
         TemporaryOutput file(path);
         file.write(text.data(), text.size());
         file.commit();
@@ -639,6 +654,8 @@ int RenderScene(const Options& options, PreparedScene& prepared, const std::stri
     finishWrites();
     const double seconds = SecondsSince(runStart);
     progress.finish();
+    if (const std::string traceError = host.traceFileError(); !traceError.empty())
+        Fail("--trace: " + traceError);
 
     if (!options.stats.empty()) {
         std::lock_guard lock(statsMutex);
@@ -655,11 +672,15 @@ int Run(const Options& options, const char* argv0, Console& console, const Stdou
 {
     const std::string modulePath = options.plugin.empty() ? FindModule(argv0) : options.plugin;
     if (options.describe) {
+        std::string description;
         try {
-            capture.writeOut(DescribeModule(modulePath, options.app == "PrMr" ? kApplIdEditor : kApplIdCompositor));
+            description = DescribeModule(modulePath, options.app == "PrMr" ? kApplIdEditor : kApplIdCompositor);
         } catch (const std::exception& e) {
             Fail(e.what());
         }
+        if (!capture.writeOut(description))
+            Fail("cannot write the description to standard output: " +
+                 std::error_code(errno, std::generic_category()).message());
         return 0;
     }
     PreparedScene prepared = PrepareScene(options);

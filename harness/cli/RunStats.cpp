@@ -86,4 +86,9 @@ nlohmann::ordered_json StatsJson(const std::string& scene, const std::vector<Fra
     return doc;
 }
 
+std::string StatsText(const std::string& scene, const std::vector<FrameStats>& frames, double totalSeconds)
+{
+    return StatsJson(scene, frames, totalSeconds).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 } // namespace harness

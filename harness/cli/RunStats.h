@@ -42,5 +42,8 @@ double PeakRssMb();
 // The --stats document: the scene, the run's totals and one entry per frame.
 nlohmann::ordered_json StatsJson(const std::string& scene, const std::vector<FrameStats>& frames,
                                  double totalSeconds);
+// The --stats file's text: StatsJson indented. A scene file's name need not
+// be UTF-8; bytes JSON cannot hold are written as U+FFFD.
+std::string StatsText(const std::string& scene, const std::vector<FrameStats>& frames, double totalSeconds);
 
 } // namespace harness

@@ -14,17 +14,23 @@ namespace harness {
 namespace {
 
 #if !defined(_WIN32)
-void WriteAll(int fd, const char* data, std::size_t size)
+// False (errno set) when the system took fewer bytes: a full disk, a closed
+// pipe.
+bool WriteAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return; // standard output closed: nothing more to do
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
         data += n;
         size -= static_cast<std::size_t>(n);
     }
+    return true;
 }
 #endif
 
@@ -67,13 +73,13 @@ StdoutCapture::~StdoutCapture()
 #endif
 }
 
-void StdoutCapture::writeOut(const std::string& text) const
+bool StdoutCapture::writeOut(const std::string& text) const
 {
 #if !defined(_WIN32)
-    WriteAll(savedFd_ >= 0 ? savedFd_ : STDOUT_FILENO, text.data(), text.size());
+    return WriteAll(savedFd_ >= 0 ? savedFd_ : STDOUT_FILENO, text.data(), text.size());
 #else
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return std::fflush(stdout) == 0 && written;
 #endif
 }
 

@@ -30,8 +30,9 @@ public:
     StdoutCapture& operator=(const StdoutCapture&) = delete;
 
     bool active() const { return savedFd_ >= 0; }
-    // Writes to the real standard output (the one before the capture).
-    void writeOut(const std::string& text) const;
+    // Writes to the real standard output (the one before the capture);
+    // false, with errno set, when not all of it was written.
+    bool writeOut(const std::string& text) const;
 
 private:
     void drain(int fd);

@@ -203,7 +203,14 @@ int main(int argc, char** argv)
     CLI11_PARSE(app, argc, argv);
 
     try {
-        std::cout << Inspect(options).dump(2) << "\n";
+        // A scene file's name need not be UTF-8: bytes JSON cannot hold
+        // are written as U+FFFD.
+        std::cout << Inspect(options).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        std::cout.flush();
+        if (!std::cout) {
+            std::cerr << "linestra-inspect: cannot write to standard output\n";
+            return 1;
+        }
         return 0;
     } catch (const RunError& e) {
         std::cerr << "linestra-inspect: " << e.message << "\n";

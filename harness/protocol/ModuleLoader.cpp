@@ -31,7 +31,10 @@ std::string LastLoaderError()
 
 void* OpenLibrary(const std::string& path)
 {
-    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    // A bare file name is the file in the current folder, never one the
+    // system's search finds elsewhere.
+    const bool bare = path.find_first_of("/\\:") == std::string::npos;
+    return reinterpret_cast<void*>(LoadLibraryA((bare ? ".\\" + path : path).c_str()));
 }
 
 void* FindSymbol(void* handle, const char* name)
@@ -70,8 +73,11 @@ std::string LastLoaderError()
 
 void* OpenLibrary(const std::string& path)
 {
-    // RTLD_LOCAL: the module's symbols stay its own, as in the real host.
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // RTLD_LOCAL: the module's symbols stay its own, as in the real host. A
+    // bare file name is the file in the current folder, never a library of
+    // that name the loader's search finds elsewhere.
+    const bool bare = path.find('/') == std::string::npos;
+    return dlopen((bare ? "./" + path : path).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* FindSymbol(void* handle, const char* name)

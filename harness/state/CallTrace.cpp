@@ -13,6 +13,7 @@ void CallTrace::enable(const std::string& file)
         file_.open(file, std::ios::out | std::ios::trunc);
         if (!file_)
             throw std::runtime_error("cannot write the call trace to '" + file + "'");
+        fileName_ = file;
     }
     enabled_.store(true);
 }
@@ -57,6 +58,14 @@ void CallTrace::flush()
     std::lock_guard lock(mutex_);
     if (file_.is_open())
         file_.flush();
+}
+
+std::string CallTrace::fileError() const
+{
+    std::lock_guard lock(mutex_);
+    if (!file_.is_open() || file_.good())
+        return {};
+    return "writing the call trace to '" + fileName_ + "' failed";
 }
 
 std::string CallTrace::Format(const TraceEntry& entry)

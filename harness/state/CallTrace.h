@@ -28,6 +28,9 @@ public:
     std::uint64_t nextSequence() const;
     void clear();
     void flush();
+    // Why the trace file is incomplete (a write failed: a full disk); empty
+    // while every entry reached it.
+    std::string fileError() const;
 
     // One line: "#12 [SMART_RENDER] t0 PF_CheckoutPath(id=1, time=0, ...) -> 0".
     static std::string Format(const TraceEntry& entry);
@@ -38,6 +41,7 @@ private:
     std::vector<TraceEntry> entries_;
     std::uint64_t next_ = 0;
     std::ofstream file_;
+    std::string fileName_;
 };
 
 } // namespace harness

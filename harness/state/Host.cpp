@@ -571,6 +571,12 @@ std::vector<TraceEntry> Host::trace() const
     return state_->trace.entries();
 }
 
+std::string Host::traceFileError() const
+{
+    state_->trace.flush();
+    return state_->trace.fileError();
+}
+
 void Host::clearTrace()
 {
     state_->trace.clear();

@@ -356,6 +356,9 @@ public:
     // ---- Trace and violations ---------------------------------------------
     std::vector<TraceEntry> trace() const;
     void clearTrace();
+    // Why the trace file (HostOptions::traceFile) is incomplete; empty when
+    // every call reached it.
+    std::string traceFileError() const;
     std::vector<Violation> violations() const; // every violation so far
     void clearViolations();
 

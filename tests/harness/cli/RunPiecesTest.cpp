@@ -172,6 +172,8 @@ TEST(RunStats, PhasesRunBetweenMilestoneReportsAndFoldTheRisingOnesIn)
     EXPECT_FALSE(doc["frames"][0].contains("write_ms"));
     EXPECT_EQ(doc["peak_rss_mb"], 120.0);
     EXPECT_GT(PeakRssMb(), 0.0);
+    // A scene name that is not UTF-8 (Latin-1 e acute) still gives the file.
+    EXPECT_NE(StatsText("sc\xe9ne.json", {frame}, 2.0).find("\"sc\xef\xbf\xbdne.json\""), std::string::npos);
 }
 
 TEST(StdoutCapture, ModuleTextReachesTheHandlerAndNotStandardOutput)

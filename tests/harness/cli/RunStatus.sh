@@ -3,7 +3,8 @@
 # an exact exit status, a file-size limit, an earlier output file.
 #
 #   RunStatus.sh --status N --workdir DIR [--text TEXT]... [--keep FILE]
-#                [--file-limit KB] [--memory-limit KB] -- COMMAND ARGS...
+#                [--file-limit KB] [--memory-limit KB] [--stdout FILE]
+#                -- COMMAND ARGS...
 #
 # DIR is emptied first and the command runs there. --keep FILE copies FILE
 # into DIR first; afterwards DIR must hold exactly the kept files, each
@@ -11,9 +12,11 @@
 # SIGXFSZ ignored, so that writes past it fail as on a full disk). An
 # argument "{empty}" stands for an empty one (CMake drops empty arguments).
 # --memory-limit sets ulimit -v, so that a large allocation fails at once.
+# --stdout FILE sends the command's standard output there (such as
+# /dev/full); its standard error is still checked.
 set -uo pipefail
 
-status="" workdir="" limit="" memory="" texts=() keep=()
+status="" workdir="" limit="" memory="" stdout="" texts=() keep=()
 while [[ $# -gt 0 && "$1" != "--" ]]; do
   case "$1" in
     --status) status=$2; shift 2 ;;
@@ -22,6 +25,7 @@ while [[ $# -gt 0 && "$1" != "--" ]]; do
     --keep) keep+=("$2"); shift 2 ;;
     --file-limit) limit=$2; shift 2 ;;
     --memory-limit) memory=$2; shift 2 ;;
+    --stdout) stdout=$2; shift 2 ;;
     *) echo "RunStatus.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -40,6 +44,8 @@ if [[ -n "$limit" ]]; then
   output=$(trap '' XFSZ; ulimit -f "$limit"; "$@" 2>&1)
 elif [[ -n "$memory" ]]; then
   output=$(ulimit -v "$memory"; "$@" 2>&1)
+elif [[ -n "$stdout" ]]; then
+  output=$("$@" 2>&1 >"$stdout")
 else
   output=$("$@" 2>&1)
 fi
