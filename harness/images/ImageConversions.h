@@ -15,10 +15,15 @@
 
 namespace harness::imageconversions {
 
+// alphaChannel for a file that says it has no alpha channel.
+constexpr int kNoAlphaChannel = -2;
+
 // A file's channels (grey, grey + alpha, RGB, RGB + alpha, ...) as RGBA,
-// appended to `rgba`. alphaChannel is the index of the alpha channel, or -1
-// (then a grey + alpha file's second channel is its alpha); pixels without
-// alpha get `opaque`. Both image back ends read through it.
+// appended to `rgba`. alphaChannel is the index of the alpha channel; -1
+// when the format does not name it (then a file of two channels is grey and
+// alpha), or kNoAlphaChannel when the file has none (then two channels are
+// red and green, blue 0). Pixels without alpha get `opaque`. Both image back
+// ends read through it.
 template <typename T>
 void AppendRGBA(std::vector<T>& rgba, const std::vector<T>& data, std::size_t pixels, int channels, int alphaChannel,
                 T opaque)
@@ -26,12 +31,17 @@ void AppendRGBA(std::vector<T>& rgba, const std::vector<T>& data, std::size_t pi
     const std::size_t first = rgba.size();
     rgba.resize(first + pixels * 4);
     const auto n = static_cast<std::size_t>(channels);
-    if (alphaChannel < 0 && channels == 2)
+    if (alphaChannel == -1 && channels == 2)
         alphaChannel = 1;
+    const bool redGreen = channels == 2 && alphaChannel != 1;
     for (std::size_t i = 0; i < pixels; ++i) {
         const T* src = data.data() + i * n;
         T* dst = rgba.data() + first + i * 4;
-        if (channels < 3) {
+        if (redGreen) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = T{};
+        } else if (channels < 3) {
             dst[0] = dst[1] = dst[2] = src[0];
         } else {
             dst[0] = src[0];

@@ -49,7 +49,9 @@ bool ReadRGBA(OIIO::ImageInput& input, OIIO::TypeDesc type, std::vector<T>& rgba
                               : input.read_scanlines(0, 0, y0, y0 + rows, 0, 0, channels, type, data.data());
         if (!ok)
             return false;
-        AppendRGBA(rgba, data, width * static_cast<std::size_t>(rows), channels, spec.alpha_channel, opaque);
+        // The library names the alpha channel of every file that has one.
+        AppendRGBA(rgba, data, width * static_cast<std::size_t>(rows), channels,
+                   spec.alpha_channel >= 0 ? spec.alpha_channel : kNoAlphaChannel, opaque);
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "harness/images/OutputFile.h"
 
@@ -163,6 +165,36 @@ TEST_F(ImagesTest, FloatRoundTripIsExactIn32BitExr)
     ExpectSamePixels<PF_PixelFloat>(ReadImage(file("float.exr"), PF_PixelFormat_ARGB128), world);
 }
 
+// Two channels are grey and alpha where the file says so (PNG), and red and
+// green with opaque alpha where it has no alpha (an EXR of R and G).
+TEST_F(ImagesTest, TwoChannelFilesAreGreyAndAlphaOrRedAndGreen)
+{
+    {
+        auto out = OIIO::ImageOutput::create(file("ga.png"));
+        OIIO::ImageSpec spec(1, 1, 2, OIIO::TypeDesc::UINT8);
+        spec.alpha_channel = 1;
+        spec.attribute("oiio:UnassociatedAlpha", 1); // straight values, as the reader keeps them
+        out->open(file("ga.png"), spec);
+        const unsigned char ga[] = {200, 100};
+        out->write_image(OIIO::TypeDesc::UINT8, ga);
+        out->close();
+        auto exr = OIIO::ImageOutput::create(file("rg.exr"));
+        OIIO::ImageSpec rgSpec(1, 1, 2, OIIO::TypeDesc::FLOAT);
+        rgSpec.channelnames = {"R", "G"};
+        rgSpec.alpha_channel = -1;
+        exr->open(file("rg.exr"), rgSpec);
+        const float rg[] = {0.75f, 0.25f};
+        exr->write_image(OIIO::TypeDesc::FLOAT, rg);
+        exr->close();
+    }
+    const PF_Pixel grey = ReadImage(file("ga.png"), PF_PixelFormat_ARGB32).row<PF_Pixel>(0)[0];
+    EXPECT_EQ((std::array<int, 4>{grey.alpha, grey.red, grey.green, grey.blue}),
+              (std::array<int, 4>{100, 200, 200, 200}));
+    const PF_PixelFloat rg = ReadImage(file("rg.exr"), PF_PixelFormat_ARGB128).row<PF_PixelFloat>(0)[0];
+    EXPECT_EQ((std::array<float, 4>{rg.alpha, rg.red, rg.green, rg.blue}),
+              (std::array<float, 4>{1.0f, 0.75f, 0.25f, 0.0f}));
+}
+
 TEST_F(ImagesTest, FileDepthsMapIntoEveryBufferFormat)
 {
     // An 8-bit and a 16-bit file of the same grey levels, without alpha.
@@ -276,6 +308,19 @@ TEST_F(ImagesTest, MissingAndUnreadableFilesNameThePath)
         FAIL();
     } catch (const ImageError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("cannot read image \"" + broken + "\": ", 0), 0u) << e.what();
+    }
+    // A device that never ends and a pipe no one writes to are refused
+    // before any reader opens them (either would hang the render).
+    const std::string pipe = file("pipe.png");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& special : {std::string("/dev/zero"), pipe}) {
+        try {
+            ImageFile::Read(special);
+            FAIL() << special;
+        } catch (const ImageError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "image file \"" + special + "\" is not a regular file (a device, pipe or socket)");
+        }
     }
 }
 
@@ -488,6 +533,39 @@ TEST_F(ImagesTest, OutputIsCheckedBeforeRendering)
     fs::create_directories(file("folder.png"));
     EXPECT_EQ(message(file("folder.png")), "cannot write \"" + file("folder.png") + "\": it names a folder, not a file");
     EXPECT_EQ(folderContents(), (std::vector<std::string>{"folder.png", "plain"})) << "the check writes nothing";
+}
+
+// What an output path names decides what a write replaces: the file a link
+// names (the link stays a link), never a device or a pipe, and a name as long
+// as the system allows still writes (its temporary's name must fit too).
+TEST_F(ImagesTest, OutputThroughLinksDevicesAndLongNames)
+{
+    const OwnedWorld small = Noise(4, 4);
+    WriteImage(small, file("real.png"));
+    fs::create_symlink(file("real.png"), file("link.png"));
+    WriteImage(Noise(8, 8), file("link.png"));
+    EXPECT_TRUE(fs::is_symlink(file("link.png")));
+    EXPECT_EQ(ReadImage(file("real.png"), PF_PixelFormat_ARGB32).width(), 8);
+    EXPECT_EQ(folderContents(), (std::vector<std::string>{"link.png", "real.png"}));
+
+    ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0600), 0);
+    const std::string refused = "cannot write \"" + file("pipe.png") + "\": it is not a regular file (a device, pipe or socket)";
+    for (int written = 0; written < 2; ++written) {
+        try {
+            if (written)
+                WriteImage(small, file("pipe.png"));
+            else
+                CheckImageOutput(file("pipe.png"));
+            ADD_FAILURE() << "a pipe was taken as an output file";
+        } catch (const ImageError& e) {
+            EXPECT_EQ(std::string(e.what()), refused);
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(file("pipe.png")));
+
+    const std::string longName = std::string(250, 'n') + ".png";
+    WriteImage(small, file(longName));
+    EXPECT_EQ(folderContents(), (std::vector<std::string>{"link.png", longName, "pipe.png", "real.png"}));
 }
 
 // Killed while writing: the handler removes the temporary, then the signal
