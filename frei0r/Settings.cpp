@@ -42,12 +42,14 @@ json ReadJsonObject(const fs::path& path, const std::string& what)
     text << in.rdbuf();
     if (!in)
         throw SettingsError(what + ": cannot read " + path.string());
-    json document;
+    // Read as scene files are: a key given twice or a number beyond double
+    // is refused with its place, not taken silently or reported without it.
     try {
-        document = json::parse(text.str());
-    } catch (const json::parse_error& e) {
-        throw SettingsError(what + ": " + path.string() + " is not JSON: " + e.what());
+        harness::CheckSceneJson(text.str(), path.string());
+    } catch (const harness::SceneError& e) {
+        throw SettingsError(what + ": " + e.what());
     }
+    const json document = json::parse(text.str());
     if (!document.is_object())
         throw SettingsError(what + ": " + path.string() + " must hold a JSON object {...}");
     return document;

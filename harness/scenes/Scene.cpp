@@ -541,6 +541,11 @@ Scene ParseScene(const std::string& text, const std::string& file, const fs::pat
     return SceneReader(file, folder).scene(document);
 }
 
+void CheckSceneJson(const std::string& text, const std::string& file)
+{
+    ParseStrict(text, file);
+}
+
 Scene LoadScene(const std::string& path)
 {
     std::error_code ec;

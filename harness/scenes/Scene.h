@@ -86,6 +86,11 @@ Scene LoadScene(const std::string& path);
 // Reads scene text; `file` names it in messages, `folder` resolves names.
 Scene ParseScene(const std::string& text, const std::string& file, const std::filesystem::path& folder);
 
+// Checks JSON text as scene files are read: throws SceneError, naming `file`
+// and where, for bad JSON, a key given twice in one object or a number beyond
+// the range of a double.
+void CheckSceneJson(const std::string& text, const std::string& file);
+
 // The built-in demo scene: a generated gradient, a circular mask and the
 // effect's built-in placeholder texture (Specified Layer none).
 Scene DemoScene();

@@ -122,12 +122,17 @@ TEST_F(TempFolder, ControlsFromAFileTakeKeyframes)
     EXPECT_EQ(params[1].keys.size(), 2u);
     write("list.json", "[1, 2]");
     write("broken.json", "{\"Mirror X\": ");
-    for (const char* text : {"@list.json", "@broken.json", "@missing.json"}) {
+    // Read as scene files are: a key given twice, a number beyond double.
+    write("twice.json", "{\"Mirror X\": true, \"Mirror X\": false}");
+    write("huge.json", "{\"Fade In\": 1e400}");
+    for (const char* text : {"@list.json", "@broken.json", "@missing.json", "@twice.json", "@huge.json"}) {
         try {
             ParseControls(text, folder_);
             ADD_FAILURE() << text << " was taken";
         } catch (const SettingsError& e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Controls: ", 0), 0u) << e.what();
+            const std::string message = e.what();
+            EXPECT_EQ(message.rfind("Controls: ", 0), 0u) << message;
+            EXPECT_NE(message.find(std::string(text).substr(1)), std::string::npos) << "the file is not named: " << message;
         }
     }
 }
