@@ -331,11 +331,15 @@ bool Instance::render(double time, const std::uint32_t* input, const std::uint32
     }
     host.setInput([input, width, height](PF_PixelFormat) { return FromRgba(input, width, height); }, width,
                   height);
-    if (mixer_ && second != nullptr && !textureImage_ && !layerFromControls_) {
+    if (mixer_ && !textureImage_ && !layerFromControls_) {
+        // A frame without a second input has no layer: the previous frame's
+        // is gone (its pixels belonged to the tool's call).
         const std::string layer = LayerName(host);
-        if (!layer.empty())
+        if (!layer.empty() && second != nullptr)
             host.setLayer(layer, [second, width, height](PF_PixelFormat) { return FromRgba(second, width, height); },
                           width, height);
+        else if (!layer.empty())
+            host.clearLayer(layer);
     }
     harness::FrameResult result;
     {

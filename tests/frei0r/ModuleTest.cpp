@@ -283,7 +283,14 @@ TEST(Frei0rModule, TheMixersSecondInputIsTheSpecifiedLayer)
     reference.host().setLayer("Specified Layer", ToWorld(texture));
     EXPECT_TRUE(out == reference.render(frame, 0.0));
     reference.host().clearLayer("Specified Layer");
-    EXPECT_FALSE(out == reference.render(frame, 0.0)); // not the placeholder
+    const Pixels placeholder = reference.render(frame, 0.0);
+    EXPECT_FALSE(out == placeholder);
+
+    // A later frame without a second input does not keep the earlier one's
+    // (whose pixels the tool may have freed): the placeholder, as with none.
+    Pixels withoutSecond(frame.size());
+    mixer.update2(instance, 0.0, frame.data(), nullptr, nullptr, withoutSecond.data());
+    EXPECT_TRUE(withoutSecond == placeholder);
     mixer.destruct(instance);
 }
 
