@@ -81,7 +81,13 @@ json ParseStrict(const std::string& text, const std::string& file)
 {
     std::vector<std::set<std::string>> keys;
     std::string duplicate;
+    bool nul = false;
     const json::parser_callback_t check = [&](int, json::parse_event_t event, json& parsed) {
+        // No file name or text of a scene may hold a NUL (\u0000): the
+        // system would cut a name there.
+        if ((event == json::parse_event_t::value || event == json::parse_event_t::key) && parsed.is_string() &&
+            parsed.get_ref<const std::string&>().find('\0') != std::string::npos)
+            nul = true;
         if (event == json::parse_event_t::object_start) {
             keys.emplace_back();
         } else if (event == json::parse_event_t::object_end) {
@@ -97,6 +103,8 @@ json ParseStrict(const std::string& text, const std::string& file)
         json document = json::parse(text, check);
         if (!duplicate.empty())
             throw SceneError(file + ": the key " + Quoted(duplicate) + " is given twice in one object");
+        if (nul)
+            throw SceneError(file + ": a text holds the character \\u0000, which no name or text may contain");
         return document;
     } catch (const json::out_of_range& e) {
         // A number beyond double ("1e400"): the library names the number but
@@ -551,12 +559,24 @@ Scene LoadScene(const std::string& path)
     std::error_code ec;
     if (!fs::exists(path, ec))
         throw SceneError(path + ": no such scene file");
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in || fs::is_directory(path, ec))
+    if (fs::is_directory(path, ec))
         throw SceneError(path + ": cannot read the scene file");
-    return ParseScene(text.str(), path, fs::path(path).parent_path());
+    // Read up to a limit no scene comes near: a pipe (a shell's <(...)) is
+    // read as a file is, and a device that never ends (/dev/zero) is refused
+    // instead of filling memory.
+    constexpr std::size_t kMaxSceneBytes = std::size_t{64} << 20;
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    char buffer[65536];
+    while (in && text.size() <= kMaxSceneBytes) {
+        in.read(buffer, sizeof buffer);
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
+    if (text.size() > kMaxSceneBytes)
+        throw SceneError(path + ": the scene file is larger than 64 MB");
+    if (in.bad() || !in.eof())
+        throw SceneError(path + ": cannot read the scene file");
+    return ParseScene(text, path, fs::path(path).parent_path());
 }
 
 const std::string& DemoSceneText()

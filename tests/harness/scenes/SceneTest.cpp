@@ -149,6 +149,8 @@ TEST(SceneTest, ErrorsNameTheFileTheKeyAndTheReason)
         {R"({"params": {"Scale X": {"key": [[1, 2]]}}})",
          "scene.json: params.\"Scale X\": an object here is {\"keys\": [[seconds, value], ...]} or {\"pattern\": NAME}"},
         {R"({"size": [8, 8], "size": [9, 9]})", "scene.json: the key \"size\" is given twice in one object"},
+        {R"({"size": [8, 8], "output": "a.png\u0000/sub/b.png"})",
+         "scene.json: a text holds the character \\u0000, which no name or text may contain"},
         {R"([1, 2])", "scene.json: a scene is a JSON object {...}, not a list of 2"},
     };
     for (const auto& [text, message] : cases)
