@@ -602,8 +602,17 @@ void AddSetting(Scene& scene, const std::string& assignment, const fs::path& bas
     // JSON when it reads as JSON, text otherwise ("Original Frame",
     // "texture.png").
     json value = json::parse(text, nullptr, false);
-    if (value.is_discarded())
+    if (value.is_discarded()) {
+        // A number beyond double does not read as JSON either: say so,
+        // rather than that the control takes a number.
+        try {
+            const json number = json::parse(text);
+        } catch (const json::out_of_range&) {
+            throw SceneError(where + ": the number " + Shortened(text) + " is too large (beyond the range of a double)");
+        } catch (const json::exception&) {
+        }
         value = text;
+    }
     SceneParam param = SceneReader("", base).param(name, value, "--set", base);
     for (SceneParam& existing : scene.params)
         if (existing.name == name) {

@@ -228,6 +228,13 @@ TEST(SceneTest, CommandLineSettingsReadJsonOrText)
     EXPECT_EQ(scene.params[4].base, fs::path("/cwd"));
     EXPECT_EQ(scene.params[5].keys.size(), 2u);
     EXPECT_THROW(AddSetting(scene, "no equals sign", "/cwd"), SceneError);
+    try {
+        AddSetting(scene, "Fade In=1e400", "/cwd");
+        ADD_FAILURE() << "1e400 was taken";
+    } catch (const SceneError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "--set \"Fade In=1e400\": the number 1e400 is too large (beyond the range of a double)");
+    }
 }
 
 TEST(SceneTest, DownsampleTextAndOutputNames)
