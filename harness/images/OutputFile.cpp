@@ -105,17 +105,20 @@ std::string SystemText(int error)
 }
 
 // What a write to `target` replaces: the file itself, or the file a symbolic
-// link names (the link stays). A target that exists but is not a regular
-// file (a folder, a device such as /dev/null, a pipe) is refused: the rename
-// would put a file in its place.
+// link names, through a chain of links and whether that file exists yet or
+// not (the links stay). A target that exists but is not a regular file (a
+// folder, a device such as /dev/null, a pipe) is refused: the rename would
+// put a file in its place.
 fs::path ReplacedFile(const std::string& target)
 {
     fs::path file(target);
     std::error_code ec;
-    if (fs::is_symlink(file, ec)) {
-        fs::path resolved = fs::canonical(file, ec);
-        if (!ec)
-            file = resolved;
+    // As many links as the system follows in one path (Linux: 40).
+    for (int hop = 0; hop < 40 && fs::is_symlink(file, ec); ++hop) {
+        const fs::path link = fs::read_symlink(file, ec);
+        if (ec)
+            break;
+        file = link.is_absolute() ? link : file.parent_path() / link;
     }
     const fs::file_status status = fs::status(file, ec);
     if (fs::is_directory(status))
@@ -143,10 +146,11 @@ std::string TemporaryName(const fs::path& file, unsigned serial)
 
 } // namespace
 
-TemporaryOutput::TemporaryOutput(const std::string& target) : target_(target), replaced_(ReplacedFile(target).string())
+TemporaryOutput::TemporaryOutput(const std::string& target) : target_(target)
 {
     static std::atomic<unsigned> counter{0};
-    const fs::path t(replaced_);
+    const fs::path t = ReplacedFile(target);
+    replaced_ = t;
     const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
     // Registered before the file exists, so that a signal between the two
     // finds the name (unlinking a name not yet created does no harm).
@@ -259,8 +263,10 @@ void CheckOutputFolder(const std::string& path)
     const fs::path target(path);
     if (target.filename().empty() || fs::is_directory(target, ec))
         throw OutputFileError("cannot write \"" + path + "\": it names a folder, not a file");
-    ReplacedFile(path);
-    fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    // The temporary is made beside the file that is replaced, which for a
+    // link is the file it names.
+    const fs::path replaced = ReplacedFile(path);
+    fs::path folder = replaced.has_parent_path() ? replaced.parent_path() : fs::path(".");
     // The nearest folder that exists: the output's own, or the one where the
     // missing folders will be made.
     while (!fs::exists(folder, ec)) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -56,7 +57,7 @@ private:
     [[noreturn]] void fail(const std::string& what);
 
     std::string target_;
-    std::string replaced_; // the file the rename replaces: target_, or the file its link names
+    std::filesystem::path replaced_; // the file the rename replaces: target_, or the file its link names
     std::string path_;
     int fd_ = -1;
     int slot_ = -1;

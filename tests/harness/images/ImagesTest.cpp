@@ -546,6 +546,18 @@ TEST_F(ImagesTest, OutputThroughLinksDevicesAndLongNames)
     WriteImage(Noise(8, 8), file("link.png"));
     EXPECT_TRUE(fs::is_symlink(file("link.png")));
     EXPECT_EQ(ReadImage(file("real.png"), PF_PixelFormat_ARGB32).width(), 8);
+    // A chain of relative links, and a link to a file not written yet.
+    fs::create_directories(file("sub"));
+    fs::create_symlink("../link.png", file("sub/chain.png"));
+    WriteImage(Noise(6, 6), file("sub/chain.png"));
+    EXPECT_EQ(ReadImage(file("real.png"), PF_PixelFormat_ARGB32).width(), 6);
+    fs::create_symlink("new.png", file("dangling.png"));
+    WriteImage(small, file("dangling.png"));
+    EXPECT_TRUE(fs::is_symlink(file("dangling.png")));
+    EXPECT_EQ(ReadImage(file("new.png"), PF_PixelFormat_ARGB32).width(), 4);
+    fs::remove_all(file("sub"));
+    fs::remove(file("dangling.png"));
+    fs::remove(file("new.png"));
     EXPECT_EQ(folderContents(), (std::vector<std::string>{"link.png", "real.png"}));
 
     ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0600), 0);
