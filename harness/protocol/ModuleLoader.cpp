@@ -1,6 +1,7 @@
 #include "harness/protocol/ModuleLoader.h"
 
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #if defined(_WIN32)
@@ -31,10 +32,12 @@ std::string LastLoaderError()
 
 void* OpenLibrary(const std::string& path)
 {
-    // A bare file name is the file in the current folder, never one the
-    // system's search finds elsewhere.
-    const bool bare = path.find_first_of("/\\:") == std::string::npos;
-    return reinterpret_cast<void*>(LoadLibraryA((bare ? ".\\" + path : path).c_str()));
+    // A relative name is the file in the current folder, never one the
+    // system's search finds elsewhere: the loader searches for any name that
+    // is not a full path.
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return reinterpret_cast<void*>(LoadLibraryW(ec ? std::filesystem::path(path).c_str() : full.c_str()));
 }
 
 void* FindSymbol(void* handle, const char* name)
