@@ -15,15 +15,15 @@
 
 namespace harness::imageconversions {
 
-// alphaChannel for a file that says it has no alpha channel.
+// alphaChannel for a file of red and green channels and no alpha.
 constexpr int kNoAlphaChannel = -2;
 
 // A file's channels (grey, grey + alpha, RGB, RGB + alpha, ...) as RGBA,
 // appended to `rgba`. alphaChannel is the index of the alpha channel; -1
-// when the format does not name it (then a file of two channels is grey and
-// alpha), or kNoAlphaChannel when the file has none (then two channels are
-// red and green, blue 0). Pixels without alpha get `opaque`. Both image back
-// ends read through it.
+// when the file does not name one (then a file of two channels is grey and
+// alpha), or kNoAlphaChannel for two channels that are red and green (blue
+// 0). Pixels without alpha get `opaque`. Both image back ends read through
+// it.
 template <typename T>
 void AppendRGBA(std::vector<T>& rgba, const std::vector<T>& data, std::size_t pixels, int channels, int alphaChannel,
                 T opaque)

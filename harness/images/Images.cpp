@@ -37,6 +37,10 @@ bool ReadRGBA(OIIO::ImageInput& input, OIIO::TypeDesc type, std::vector<T>& rgba
     const OIIO::ImageSpec& spec = input.spec();
     const auto width = static_cast<std::size_t>(spec.width);
     const int channels = spec.nchannels;
+    // Two channels named R and G without alpha (an EXR) are red and green;
+    // any other pair without a named alpha is grey and alpha, as before.
+    const bool redGreen = channels == 2 && spec.alpha_channel < 0 && spec.channelnames.size() == 2 &&
+                          spec.channelnames[0] == "R" && spec.channelnames[1] == "G";
     const bool tiled = spec.tile_width > 0;
     const int bandRows = tiled ? std::max(1, spec.tile_height) : 64;
     std::vector<T> data;
@@ -49,9 +53,8 @@ bool ReadRGBA(OIIO::ImageInput& input, OIIO::TypeDesc type, std::vector<T>& rgba
                               : input.read_scanlines(0, 0, y0, y0 + rows, 0, 0, channels, type, data.data());
         if (!ok)
             return false;
-        // The library names the alpha channel of every file that has one.
         AppendRGBA(rgba, data, width * static_cast<std::size_t>(rows), channels,
-                   spec.alpha_channel >= 0 ? spec.alpha_channel : kNoAlphaChannel, opaque);
+                   redGreen ? kNoAlphaChannel : spec.alpha_channel, opaque);
     }
     return true;
 }
