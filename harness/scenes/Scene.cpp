@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -75,6 +76,23 @@ std::string Shortened(const std::string& text)
     return text.substr(0, kShown) + "... (" + std::to_string(text.size()) + " characters)";
 }
 
+// Whether a string anywhere in `value` (keys included) holds a NUL.
+bool HoldsNul(const json& value)
+{
+    if (value.is_string())
+        return value.get_ref<const std::string&>().find('\0') != std::string::npos;
+    if (value.is_object()) {
+        for (const auto& [key, item] : value.items())
+            if (key.find('\0') != std::string::npos || HoldsNul(item))
+                return true;
+    } else if (value.is_array()) {
+        for (const json& item : value)
+            if (HoldsNul(item))
+                return true;
+    }
+    return false;
+}
+
 // Parses JSON and refuses a key given twice in one object (the library
 // would keep the last one silently).
 json ParseStrict(const std::string& text, const std::string& file)
@@ -103,8 +121,15 @@ json ParseStrict(const std::string& text, const std::string& file)
         json document = json::parse(text, check);
         if (!duplicate.empty())
             throw SceneError(file + ": the key " + Quoted(duplicate) + " is given twice in one object");
-        if (nul)
-            throw SceneError(file + ": a text holds the character \\u0000, which no name or text may contain");
+        if (nul) {
+            const std::size_t at = text.find("\\u0000");
+            std::string where;
+            if (at != std::string::npos) {
+                const auto [line, column] = LineAndColumn(text, at);
+                where = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
+            }
+            throw SceneError(file + ": " + where + "a text holds the character \\u0000, which no name or text may contain");
+        }
         return document;
     } catch (const json::out_of_range& e) {
         // A number beyond double ("1e400"): the library names the number but
@@ -604,15 +629,17 @@ void AddSetting(Scene& scene, const std::string& assignment, const fs::path& bas
     json value = json::parse(text, nullptr, false);
     if (value.is_discarded()) {
         // A number beyond double does not read as JSON either: say so,
-        // rather than that the control takes a number.
-        try {
-            const json number = json::parse(text);
-        } catch (const json::out_of_range&) {
+        // rather than that the control takes a number. Any other text
+        // ("1e999.png") is text.
+        char* end = nullptr;
+        const double number = std::strtod(text.c_str(), &end);
+        if (!text.empty() && end == text.c_str() + text.size() && std::isinf(number) &&
+            text.find_first_of("iI") == std::string::npos)
             throw SceneError(where + ": the number " + Shortened(text) + " is too large (beyond the range of a double)");
-        } catch (const json::exception&) {
-        }
         value = text;
     }
+    if (HoldsNul(value))
+        throw SceneError(where + ": a text holds the character \\u0000, which no name or text may contain");
     SceneParam param = SceneReader("", base).param(name, value, "--set", base);
     for (SceneParam& existing : scene.params)
         if (existing.name == name) {

@@ -87,8 +87,8 @@ Scene LoadScene(const std::string& path);
 Scene ParseScene(const std::string& text, const std::string& file, const std::filesystem::path& folder);
 
 // Checks JSON text as scene files are read: throws SceneError, naming `file`
-// and where, for bad JSON, a key given twice in one object or a number beyond
-// the range of a double.
+// and where, for bad JSON, a key given twice in one object, a number beyond
+// the range of a double or a text holding \u0000.
 void CheckSceneJson(const std::string& text, const std::string& file);
 
 // The built-in demo scene: a generated gradient, a circular mask and the

@@ -150,7 +150,7 @@ TEST(SceneTest, ErrorsNameTheFileTheKeyAndTheReason)
          "scene.json: params.\"Scale X\": an object here is {\"keys\": [[seconds, value], ...]} or {\"pattern\": NAME}"},
         {R"({"size": [8, 8], "size": [9, 9]})", "scene.json: the key \"size\" is given twice in one object"},
         {R"({"size": [8, 8], "output": "a.png\u0000/sub/b.png"})",
-         "scene.json: a text holds the character \\u0000, which no name or text may contain"},
+         "scene.json: line 1, column 34: a text holds the character \\u0000, which no name or text may contain"},
         {R"([1, 2])", "scene.json: a scene is a JSON object {...}, not a list of 2"},
     };
     for (const auto& [text, message] : cases)
@@ -228,13 +228,22 @@ TEST(SceneTest, CommandLineSettingsReadJsonOrText)
     EXPECT_EQ(scene.params[4].base, fs::path("/cwd"));
     EXPECT_EQ(scene.params[5].keys.size(), 2u);
     EXPECT_THROW(AddSetting(scene, "no equals sign", "/cwd"), SceneError);
-    try {
-        AddSetting(scene, "Fade In=1e400", "/cwd");
-        ADD_FAILURE() << "1e400 was taken";
-    } catch (const SceneError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "--set \"Fade In=1e400\": the number 1e400 is too large (beyond the range of a double)");
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {"Fade In=1e400", "--set \"Fade In=1e400\": the number 1e400 is too large (beyond the range of a double)"},
+        {R"(Specified Layer="a.png\u0000b")",
+         R"(--set "Specified Layer="a.png\u0000b"": a text holds the character \u0000, which no name or text may contain)"},
+    };
+    for (const auto& [assignment, message] : refused) {
+        try {
+            AddSetting(scene, assignment, "/cwd");
+            ADD_FAILURE() << assignment << " was taken";
+        } catch (const SceneError& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
     }
+    // Text that merely starts like a large number is text.
+    AddSetting(scene, "Specified Layer=1e999.png", "/cwd");
+    EXPECT_EQ(std::get<std::string>(scene.params[4].value), "1e999.png");
 }
 
 TEST(SceneTest, DownsampleTextAndOutputNames)
