@@ -15,11 +15,13 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -205,10 +207,14 @@ int main(int argc, char** argv)
     try {
         // A scene file's name need not be UTF-8: bytes JSON cannot hold
         // are written as U+FFFD.
-        std::cout << Inspect(options).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        const std::string text = Inspect(options).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        errno = 0;
+        std::cout << text << "\n";
         std::cout.flush();
         if (!std::cout) {
-            std::cerr << "linestra-inspect: cannot write to standard output\n";
+            const int error = errno;
+            std::cerr << "linestra-inspect: cannot write to standard output"
+                      << (error != 0 ? ": " + std::error_code(error, std::generic_category()).message() : "") << "\n";
             return 1;
         }
         return 0;

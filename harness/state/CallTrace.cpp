@@ -2,7 +2,9 @@
 #include "harness/state/Text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
+#include <system_error>
 
 namespace harness {
 
@@ -22,8 +24,10 @@ void CallTrace::record(TraceEntry entry)
 {
     std::lock_guard lock(mutex_);
     entry.sequence = next_++;
-    if (file_.is_open())
+    if (file_.is_open()) {
         file_ << Format(entry) << '\n';
+        noteFileFailure();
+    }
     entries_.push_back(std::move(entry));
 }
 
@@ -56,16 +60,26 @@ void CallTrace::clear()
 void CallTrace::flush()
 {
     std::lock_guard lock(mutex_);
-    if (file_.is_open())
+    if (file_.is_open()) {
         file_.flush();
+        noteFileFailure();
+    }
+}
+
+void CallTrace::noteFileFailure()
+{
+    // The system's reason, kept from the write that failed (the stream
+    // keeps none of its own).
+    if (!file_.good() && fileFailure_.empty())
+        fileFailure_ = errno != 0 ? std::error_code(errno, std::generic_category()).message() : "the write failed";
 }
 
 std::string CallTrace::fileError() const
 {
     std::lock_guard lock(mutex_);
-    if (!file_.is_open() || file_.good())
+    if (fileFailure_.empty())
         return {};
-    return "writing the call trace to '" + fileName_ + "' failed";
+    return "writing the call trace to '" + fileName_ + "' failed: " + fileFailure_;
 }
 
 std::string CallTrace::Format(const TraceEntry& entry)

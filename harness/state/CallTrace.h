@@ -36,12 +36,15 @@ public:
     static std::string Format(const TraceEntry& entry);
 
 private:
+    void noteFileFailure(); // with mutex_ held
+
     std::atomic<bool> enabled_{false};
     mutable std::mutex mutex_;
     std::vector<TraceEntry> entries_;
     std::uint64_t next_ = 0;
     std::ofstream file_;
     std::string fileName_;
+    std::string fileFailure_; // the reason of the first failed write
 };
 
 } // namespace harness
