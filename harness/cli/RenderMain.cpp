@@ -733,12 +733,14 @@ int Watch(const Options& options, const char* argv0, Console& console)
     const std::string modulePath = options.plugin.empty() ? FindModule(argv0) : options.plugin;
     for (;;) {
         // The scene is stamped before it is read, the pictures it names
-        // once they are known: an edit during the render counts as a change.
+        // as soon as they are known, before the render: an edit during the
+        // render counts as a change.
         std::vector<fs::path> files = SceneFiles(options, nullptr);
         FileStamps before = Stamp(files);
         try {
             PreparedScene prepared = PrepareScene(options);
             files = SceneFiles(options, &prepared.scene);
+            before.merge(Stamp(files));
             RenderScene(options, prepared, modulePath, console);
         } catch (const Interrupted&) {
             throw;
@@ -747,7 +749,7 @@ int Watch(const Options& options, const char* argv0, Console& console)
         }
         if (InterruptRequested())
             throw Interrupted{};
-        before.merge(Stamp(files));
+        before.merge(Stamp(files)); // the pictures of a scene that failed before they were stamped
         console.note("watching " + std::to_string(files.size()) + " file(s) for changes; Ctrl-C ends");
         while (Stamp(files) == before) {
             if (InterruptRequested())
