@@ -380,7 +380,12 @@ PreparedScene PrepareScene(const Options& options)
                                        : DefaultOutputPath(scene, fs::path());
     p.numbered = scene.render.lastFrame > scene.render.firstFrame;
     // A format this build cannot write, or a folder that cannot be written,
-    // stops the run before anything renders.
+    // stops the run before anything renders. An output that names a folder
+    // is said to be one (numbered frames would otherwise be refused for the
+    // name "folder_0000" having no format).
+    std::error_code ec;
+    if (fs::is_directory(p.output, ec))
+        Fail("cannot write \"" + p.output + "\": it names a folder, not a file");
     try {
         CheckImageOutput(FrameOutputPath(p.output, scene.render.firstFrame, p.numbered));
     } catch (const ImageError& e) {
