@@ -260,11 +260,10 @@ void RemoveTemporariesOnSignals()
 void CheckOutputFolder(const std::string& path)
 {
     std::error_code ec;
-    const fs::path target(path);
-    if (target.filename().empty() || fs::is_directory(target, ec))
+    if (fs::path(path).filename().empty())
         throw OutputFileError("cannot write \"" + path + "\": it names a folder, not a file");
     // The temporary is made beside the file that is replaced, which for a
-    // link is the file it names.
+    // link is the file it names (ReplacedFile refuses a folder too).
     const fs::path replaced = ReplacedFile(path);
     fs::path folder = replaced.has_parent_path() ? replaced.parent_path() : fs::path(".");
     // The nearest folder that exists: the output's own, or the one where the

@@ -99,13 +99,7 @@ json ParseStrict(const std::string& text, const std::string& file)
 {
     std::vector<std::set<std::string>> keys;
     std::string duplicate;
-    bool nul = false;
     const json::parser_callback_t check = [&](int, json::parse_event_t event, json& parsed) {
-        // No file name or text of a scene may hold a NUL (\u0000): the
-        // system would cut a name there.
-        if ((event == json::parse_event_t::value || event == json::parse_event_t::key) && parsed.is_string() &&
-            parsed.get_ref<const std::string&>().find('\0') != std::string::npos)
-            nul = true;
         if (event == json::parse_event_t::object_start) {
             keys.emplace_back();
         } else if (event == json::parse_event_t::object_end) {
@@ -121,7 +115,9 @@ json ParseStrict(const std::string& text, const std::string& file)
         json document = json::parse(text, check);
         if (!duplicate.empty())
             throw SceneError(file + ": the key " + Quoted(duplicate) + " is given twice in one object");
-        if (nul) {
+        // No file name or text of a scene may hold a NUL (\u0000): the
+        // system would cut a name there.
+        if (HoldsNul(document)) {
             const std::size_t at = text.find("\\u0000");
             std::string where;
             if (at != std::string::npos) {
