@@ -273,6 +273,13 @@ std::shared_ptr<const ImageFile> ImageFile::Read(const std::string& path)
     if (spec.nchannels < 1 || spec.nchannels > kMaxChannels)
         throw ImageError("cannot read image \"" + path + "\": it has " + std::to_string(spec.nchannels) +
                          " channels (1 to " + std::to_string(kMaxChannels) + " are read)");
+    // The library reads a tile whole: a header declaring tiles far larger
+    // than any picture read here would have it allocate gigabytes.
+    if (spec.tile_width > 0 && (spec.tile_width > kMaxImageSide || spec.tile_height > kMaxImageSide ||
+                                static_cast<long long>(spec.tile_width) * spec.tile_height > 16LL * 1024 * 1024))
+        throw ImageError("cannot read image \"" + path + "\": its header declares tiles of " +
+                         std::to_string(spec.tile_width) + " x " + std::to_string(spec.tile_height) +
+                         " pixels; tiles must be at most 16 million pixels");
 
     auto file = std::make_shared<ImageFile>();
     file->path_ = path;
