@@ -6,6 +6,7 @@
 #include "harness/state/HostState.h"
 #include "harness/state/Text.h"
 #include "harness/state/LayerBuffers.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -171,18 +172,22 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr ref, A_long checkoutId, PF_EffectWorld** p
     }
     if (it->second.pixelsCheckedOut && !it->second.pixelsCheckedIn)
         host->violation("checkout_layer_pixels of id " + std::to_string(checkoutId) + " twice");
-    if (call.injected() != PF_Err_NONE) {
-        host->frame.failedPixelCheckouts.insert(checkoutId);
+    // A failed checkout until it succeeds, also when the host's own work
+    // below throws (answered with an error at the callback's barrier): the
+    // effect may check it in all the same.
+    host->frame.failedPixelCheckouts.insert(checkoutId);
+    if (call.injected() != PF_Err_NONE)
         return call.finish(call.injected(), args);
+    PF_EffectWorld* record = nullptr;
+    if (std::shared_ptr<OwnedWorld> buffer = host->layerBuffer(it->second.index)) {
+        auto owned = std::make_unique<PF_EffectWorld>(buffer->world());
+        record = owned.get();
+        host->frame.pixelRecords[checkoutId] = std::move(owned);
     }
     host->frame.failedPixelCheckouts.erase(checkoutId);
     it->second.pixelsCheckedOut = true;
     it->second.pixelsCheckedIn = false;
-    if (std::shared_ptr<OwnedWorld> buffer = host->layerBuffer(it->second.index)) {
-        auto record = std::make_unique<PF_EffectWorld>(buffer->world());
-        *pixels = record.get();
-        host->frame.pixelRecords[checkoutId] = std::move(record);
-    }
+    *pixels = record;
     return call.finish(PF_Err_NONE, [&] {
         return args() + (*pixels != nullptr ? " -> " + std::to_string((*pixels)->width) + "x" +
                                                   std::to_string((*pixels)->height) + ", rowbytes " +
@@ -258,12 +263,12 @@ int BitDepthOf(PF_PixelFormat format)
 
 PF_PreRenderCallbacks PreRenderCallbacks()
 {
-    return {&CheckoutLayer, &GuidMixIn};
+    return {HostCallback<&CheckoutLayer>, HostCallback<&GuidMixIn>};
 }
 
 PF_SmartRenderCallbacks SmartRenderCallbacks()
 {
-    return {&CheckoutLayerPixels, &CheckinLayerPixels, &CheckoutOutput};
+    return {HostCallback<&CheckoutLayerPixels>, HostCallback<&CheckinLayerPixels>, HostCallback<&CheckoutOutput>};
 }
 
 void HostState::registerBuffer(const PF_EffectWorld& world, PF_PixelFormat format)
@@ -463,6 +468,7 @@ void CollectFrameRecords(HostState& host, std::size_t firstCommand, std::uint64_
     for (std::size_t i = firstCommand; i < host.commands.size(); ++i) {
         const CommandReport& report = host.commands[i];
         result.violations.insert(result.violations.end(), report.violations.begin(), report.violations.end());
+        result.hostFaults.insert(result.hostFaults.end(), report.hostFaults.begin(), report.hostFaults.end());
         result.returnMsg = report.returnMsg;
         result.outFlags = report.outFlags;
     }

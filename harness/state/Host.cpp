@@ -9,6 +9,7 @@
 #include "harness/state/LayerBuffers.h"
 #include "harness/protocol/PropertyList.h"
 #include "harness/state/ThreadPool.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -177,8 +178,8 @@ PF_Err Host::registerPlugin()
     h.beginCommand(-1);
     PF_Err err = PF_Err_INTERNAL_STRUCT_DAMAGED;
     try {
-        err = h.module->entryPoints().pluginDataEntry(&h.pluginData, &RegistrationCallback, &h.basic, kHostName,
-                                                      kHostVersion);
+        err = h.module->entryPoints().pluginDataEntry(&h.pluginData, HostCallback<&RegistrationCallback>, &h.basic,
+                                                      kHostName, kHostVersion);
     } catch (...) {
         h.violation("an exception crossed the module boundary");
     }
@@ -421,6 +422,15 @@ void Host::failCall(const std::string& function, int nth, PF_Err err)
     std::lock_guard lock(state_->mutex);
     const std::uint64_t made = state_->callCounts[function];
     state_->injections.push_back({function, made + static_cast<std::uint64_t>(nth), err});
+}
+
+void Host::throwInCall(const std::string& function, int nth)
+{
+    if (nth < 1)
+        throw std::invalid_argument("throwInCall: the call number is 1-based");
+    std::lock_guard lock(state_->mutex);
+    const std::uint64_t made = state_->callCounts[function];
+    state_->injections.push_back({function, made + static_cast<std::uint64_t>(nth), PF_Err_NONE, true});
 }
 
 const std::vector<UiUpdate>& Host::uiUpdates() const

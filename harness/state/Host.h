@@ -169,6 +169,7 @@ struct CommandReport {
     PF_OutFlags outFlags = 0;
     PF_OutFlags2 outFlags2 = 0;
     std::vector<Violation> violations;
+    std::vector<std::string> hostFaults; // callbacks that threw, answered with an error
     double milliseconds = 0; // from sending the command to its return
 };
 
@@ -196,6 +197,9 @@ struct FrameResult {
     std::string returnMsg;         // of the last command sent
     PF_OutFlags outFlags = 0;
     std::vector<Violation> violations;
+    // The host's own failures: a callback of ours that threw (out of memory,
+    // say), answered to the effect with an error. "PF_NewWorld: out of memory".
+    std::vector<std::string> hostFaults;
     std::vector<TraceEntry> trace; // when tracing
     // in_data time of the frame
     A_long currentTime = 0, timeStep = 0;
@@ -295,6 +299,9 @@ public:
     // "PF_GetPixelFormat", "iterate (8-bit)", "iterate (16-bit)",
     // "iterate (float)", "iterate_generic", ...
     void failCall(const std::string& function, int nth, PF_Err err);
+    // The N-th call of the named callback throws std::bad_alloc inside the
+    // host, as memory running out would: the module must get an error code.
+    void throwInCall(const std::string& function, int nth);
     void failAddParam(int nth, PF_Err err) { failCall("add_param", nth, err); }
     const std::vector<UiUpdate>& uiUpdates() const;
     const std::vector<PixelFormatCall>& pixelFormatCalls() const;

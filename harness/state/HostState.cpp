@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
 #include <sstream>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "harness/state/CallbackBarrier.h"
 #include "harness/state/ThreadPool.h"
 
 namespace harness {
@@ -269,6 +271,7 @@ CommandReport HostState::endCommand(PF_Err result)
     report.outFlags = outData.out_flags;
     report.outFlags2 = outData.out_flags2;
     report.violations = c.violations;
+    report.hostFaults = c.hostFaults;
     report.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - c.started).count();
     allViolations.insert(allViolations.end(), c.violations.begin(), c.violations.end());
@@ -332,6 +335,7 @@ bool HostState::findPathHandle(const void* handle)
 
 HostCall::HostCall(HostState* host, const char* function, CallKind kind) : host_(host), function_(function)
 {
+    tCallInFlight = function;
     if (host_ == nullptr)
         return;
     std::lock_guard lock(host_->mutex);
@@ -359,9 +363,12 @@ std::uint64_t* HostCall::countSlot()
 
 void HostCall::applyInjections(std::uint64_t call)
 {
-    for (const FailureInjection& injection : host_->injections)
-        if (injection.function == function_ && injection.call == call)
+    for (const FailureInjection& injection : host_->injections) {
+        if (injection.function == function_ && injection.call == call) {
             injected_ = injection.err;
+            throws_ = injection.throws;
+        }
+    }
 }
 
 void HostCall::reportUntimelyCall()
@@ -385,6 +392,30 @@ void HostCall::noteError(PF_Err err)
     if (c.active && c.firstError == PF_Err_NONE) {
         c.firstError = err;
         c.firstErrorCall = function_;
+    }
+}
+
+void CallbackThrew(PF_Err err, const char* reason) noexcept
+{
+    HostState* host = CurrentHost();
+    if (host == nullptr)
+        return;
+    const char* function = tCallInFlight != nullptr ? tCallInFlight : "a callback";
+    try {
+        std::lock_guard lock(host->mutex);
+        CommandContext& c = host->command;
+        const std::string fault = std::string(function) + ": " + reason;
+        if (c.active) {
+            c.hostFaults.push_back(fault);
+            if (c.firstError == PF_Err_NONE) {
+                c.firstError = err;
+                c.firstErrorCall = function;
+            }
+        } else {
+            host->allViolations.push_back({"(between commands)", "the host failed in " + fault});
+        }
+    } catch (...) {
+        // Out of memory even for the record: the error code still answers.
     }
 }
 

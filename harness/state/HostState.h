@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -88,6 +89,7 @@ struct CommandContext {
     std::vector<Violation> violations;
     PF_Err firstError = 0;      // the first error the host answered in this command
     std::string firstErrorCall; // and the call that got it
+    std::vector<std::string> hostFaults; // callbacks that threw: "PF_NewWorld: out of memory"
     std::vector<PF_PathOutline*> paths;
     std::vector<PF_PathSegPrep*> preps;
     std::set<const void*> worlds; // created in this command and not yet disposed
@@ -136,7 +138,8 @@ struct FrameState {
 struct FailureInjection {
     std::string function;
     std::uint64_t call; // the absolute call number that fails
-    PF_Err err;
+    PF_Err err;         // its answer; with `throws`, the call throws std::bad_alloc instead
+    bool throws = false;
 };
 
 struct HostState {
@@ -286,6 +289,10 @@ enum class CallKind {
     Guarded, // must not follow an error the host answered in the same command
 };
 
+// The function of the HostCall made last on this thread: the callback an
+// exception came from, for CallbackThrew (CallbackBarrier.h).
+inline thread_local const char* tCallInFlight = nullptr;
+
 // One call from the module into the host: checks guards, applies injected
 // failures, records the trace. Construct at entry, call finish() on exit.
 class HostCall {
@@ -298,6 +305,7 @@ public:
     HostCall(HostState* host, const char* function, CallKind kind, LockForTheCall)
         : host_(host), function_(function)
     {
+        tCallInFlight = function;
         if (host_ == nullptr)
             return;
         lock_ = std::unique_lock(host_->mutex);
@@ -305,8 +313,15 @@ public:
     }
 
     HostState* host() const { return host_; }
-    // Non-zero when a failure is injected into this call.
-    PF_Err injected() const { return injected_; }
+    // Non-zero when a failure is injected into this call. A callback asks
+    // before its own work; an injected exception (Host::throwInCall) is
+    // thrown from here, where the callback's work would run out of memory.
+    PF_Err injected() const
+    {
+        if (throws_) [[unlikely]]
+            throw std::bad_alloc();
+        return injected_;
+    }
 
     // Records the result (and the first error of the command) and returns it.
     template <typename ArgumentText>
@@ -362,6 +377,7 @@ private:
     HostState* host_;
     const char* function_;
     PF_Err injected_ = 0;
+    bool throws_ = false;
     std::unique_lock<std::recursive_mutex> lock_; // held for a LockForTheCall call
 };
 

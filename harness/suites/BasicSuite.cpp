@@ -6,6 +6,7 @@
 
 #include "harness/state/HostState.h"
 #include "harness/state/Text.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -150,13 +151,13 @@ SPErr Undefined()
 
 void FillBasicSuite(SPBasicSuite& basic)
 {
-    basic.AcquireSuite = &AcquireSuite;
-    basic.ReleaseSuite = &ReleaseSuite;
+    basic.AcquireSuite = HostCallback<&AcquireSuite>;
+    basic.ReleaseSuite = HostCallback<&ReleaseSuite>;
     basic.IsEqual = &IsEqual;
-    basic.AllocateBlock = &AllocateBlock;
-    basic.FreeBlock = &FreeBlock;
-    basic.ReallocateBlock = &ReallocateBlock;
-    basic.Undefined = &Undefined;
+    basic.AllocateBlock = HostCallback<&AllocateBlock>;
+    basic.FreeBlock = HostCallback<&FreeBlock>;
+    basic.ReallocateBlock = HostCallback<&ReallocateBlock>;
+    basic.Undefined = HostCallback<&Undefined>;
 }
 
 const void* FindSuite(const std::string& name, int version, A_long applId)

@@ -4,6 +4,7 @@
 
 #include "harness/state/HostState.h"
 #include "harness/state/Text.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -167,12 +168,12 @@ const PF_InteractCallbacks& InteractCallbacks()
 {
     static const PF_InteractCallbacks callbacks = [] {
         PF_InteractCallbacks c{};
-        c.checkout_param = &CheckoutParam;
-        c.checkin_param = &CheckinParam;
-        c.add_param = &AddParam;
-        c.abort = &Abort;
-        c.progress = &Progress;
-        c.register_ui = &RegisterUi;
+        c.checkout_param = HostCallback<&CheckoutParam>;
+        c.checkin_param = HostCallback<&CheckinParam>;
+        c.add_param = HostCallback<&AddParam>;
+        c.abort = HostCallback<&Abort>;
+        c.progress = HostCallback<&Progress>;
+        c.register_ui = HostCallback<&RegisterUi>;
         return c;
     }();
     return callbacks;

@@ -11,6 +11,7 @@
 #include "harness/state/HostState.h"
 #include "harness/state/Text.h"
 #include "harness/state/ThreadPool.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -208,22 +209,25 @@ PF_Err IterateLut(PF_InData* in_data, A_long, A_long, PF_EffectWorld*, const PF_
 
 const PF_Iterate8Suite1& Iterate8Suite()
 {
-    static const PF_Iterate8Suite1 suite = {&Iterate<PF_Pixel>, &IterateOrigin<PF_Pixel>, &IterateLut,
-                                            &IterateOriginNonClipSrc<PF_Pixel>, &IterateGeneric};
+    static const PF_Iterate8Suite1 suite = {
+        HostCallback<&Iterate<PF_Pixel>>, HostCallback<&IterateOrigin<PF_Pixel>>, HostCallback<&IterateLut>,
+        HostCallback<&IterateOriginNonClipSrc<PF_Pixel>>, HostCallback<&IterateGeneric>};
     return suite;
 }
 
 const PF_iterate16Suite2& Iterate16Suite()
 {
-    static const PF_iterate16Suite2 suite = {&Iterate<PF_Pixel16>, &IterateOrigin<PF_Pixel16>,
-                                             &IterateOriginNonClipSrc<PF_Pixel16>};
+    static const PF_iterate16Suite2 suite = {HostCallback<&Iterate<PF_Pixel16>>,
+                                             HostCallback<&IterateOrigin<PF_Pixel16>>,
+                                             HostCallback<&IterateOriginNonClipSrc<PF_Pixel16>>};
     return suite;
 }
 
 const PF_iterateFloatSuite2& IterateFloatSuite()
 {
-    static const PF_iterateFloatSuite2 suite = {&Iterate<PF_PixelFloat>, &IterateOrigin<PF_PixelFloat>,
-                                                &IterateOriginNonClipSrc<PF_PixelFloat>};
+    static const PF_iterateFloatSuite2 suite = {HostCallback<&Iterate<PF_PixelFloat>>,
+                                                HostCallback<&IterateOrigin<PF_PixelFloat>>,
+                                                HostCallback<&IterateOriginNonClipSrc<PF_PixelFloat>>};
     return suite;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "harness/state/HostState.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -100,7 +101,7 @@ const PF_ParamUtilsSuite3& ParamUtilsSuite()
 {
     static const PF_ParamUtilsSuite3 suite = [] {
         PF_ParamUtilsSuite3 s{};
-        s.PF_UpdateParamUI = &UpdateParamUI;
+        s.PF_UpdateParamUI = HostCallback<&UpdateParamUI>;
         return s;
     }();
     return suite;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "harness/state/HostState.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -161,15 +162,10 @@ PF_Err CheckoutPath(PF_ProgPtr ref, PF_PathID id, A_long what_time, A_long time_
         if (id != kMaskPathId || !host->mask)
             return call.finish(PF_Err_BAD_CALLBACK_PARAM, [&] { return args() + " (no such mask)"; });
         const Downsample ds = host->downsample();
-        // No exception may unwind through the effect's code: a mask that
-        // cannot be scaled is the host's failure, answered with an error.
-        try {
-            path = host->mask->scaled(static_cast<double>(ds.nx), static_cast<double>(ds.dx),
-                                      static_cast<double>(ds.ny), static_cast<double>(ds.dy));
-        } catch (const std::exception& e) {
-            return call.finish(PF_Err_INTERNAL_STRUCT_DAMAGED,
-                               [&] { return args() + " (the mask cannot be scaled: " + e.what() + ")"; });
-        }
+        // A mask that cannot be scaled throws; the callback's barrier answers
+        // PF_Err_INTERNAL_STRUCT_DAMAGED and names the reason.
+        path = host->mask->scaled(static_cast<double>(ds.nx), static_cast<double>(ds.dx),
+                                  static_cast<double>(ds.ny), static_cast<double>(ds.dy));
     }
     auto outline = std::make_unique<PF_PathOutline>();
     outline->magic = kPathMagic;
@@ -453,16 +449,20 @@ PF_Err PathGetName(PF_ProgPtr ref, PF_PathID id, A_char* name)
 
 const PF_PathQuerySuite1& PathQuerySuite()
 {
-    static const PF_PathQuerySuite1 suite = {&NumPaths, &PathInfo, &CheckoutPath, &CheckinPath};
+    static const PF_PathQuerySuite1 suite = {HostCallback<&NumPaths>, HostCallback<&PathInfo>,
+                                             HostCallback<&CheckoutPath>, HostCallback<&CheckinPath>};
     return suite;
 }
 
 const PF_PathDataSuite1& PathDataSuite()
 {
-    static const PF_PathDataSuite1 suite = {&PathIsOpen,           &PathNumSegments,         &PathVertexInfo,
-                                            &PathPrepareSegLength, &PathGetSegLength,        &PathEvalSegLength,
-                                            &PathEvalSegLengthDeriv1, &PathCleanupSegLength, &PathIsInverted,
-                                            &PathGetMaskMode,      &PathGetName};
+    static const PF_PathDataSuite1 suite = {
+        HostCallback<&PathIsOpen>,           HostCallback<&PathNumSegments>,
+        HostCallback<&PathVertexInfo>,       HostCallback<&PathPrepareSegLength>,
+        HostCallback<&PathGetSegLength>,     HostCallback<&PathEvalSegLength>,
+        HostCallback<&PathEvalSegLengthDeriv1>, HostCallback<&PathCleanupSegLength>,
+        HostCallback<&PathIsInverted>,       HostCallback<&PathGetMaskMode>,
+        HostCallback<&PathGetName>};
     return suite;
 }
 

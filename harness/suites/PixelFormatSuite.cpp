@@ -1,6 +1,7 @@
 // "PF Pixel Format Suite" version 1, offered only as the editor host
 // ('PrMr'): records which pixel formats the effect declares.
 #include "harness/state/HostState.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -68,11 +69,11 @@ const PF_PixelFormatSuite1& PixelFormatSuite()
 {
     static const PF_PixelFormatSuite1 suite = [] {
         PF_PixelFormatSuite1 s{};
-        s.AddSupportedPixelFormat = &AddSupportedPixelFormat;
-        s.ClearSupportedPixelFormats = &ClearSupportedPixelFormats;
-        s.NewWorldOfPixelFormat = &NewWorldOfPixelFormat;
-        s.DisposeWorld = &DisposeWorld;
-        s.GetPixelFormat = &GetPixelFormat;
+        s.AddSupportedPixelFormat = HostCallback<&AddSupportedPixelFormat>;
+        s.ClearSupportedPixelFormats = HostCallback<&ClearSupportedPixelFormats>;
+        s.NewWorldOfPixelFormat = HostCallback<&NewWorldOfPixelFormat>;
+        s.DisposeWorld = HostCallback<&DisposeWorld>;
+        s.GetPixelFormat = HostCallback<&GetPixelFormat>;
         return s;
     }();
     return suite;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "harness/state/HostState.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -42,10 +43,8 @@ std::string Quote(const char* text)
 // bytes, the largest text buffer the host hands over.
 constexpr std::size_t kUnknownDestinationLimit = PF_MAX_EFFECT_MSG_LEN + 1;
 
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
-int AnsiSprintf(A_char* dst, const A_char* format, ...)
+// ansi.sprintf with its arguments taken.
+int FormatInto(A_char* dst, const A_char* format, va_list args)
 {
     HostState* host = CurrentHost();
     HostCall call(host, "ansi.sprintf", CallKind::Plain);
@@ -55,8 +54,6 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
         call.finishWith("-1", [] { return std::string(); });
         return -1;
     }
-    va_list args;
-    va_start(args, format);
     va_list copy;
     va_copy(copy, args);
 #if defined(__GNUC__)
@@ -71,7 +68,6 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-    va_end(args);
 
     const std::size_t known = KnownSize(host, dst);
     const std::size_t limit = known != 0 ? known : kUnknownDestinationLimit;
@@ -85,7 +81,21 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
     return needed;
 }
 
-A_char* AnsiStrcpy(A_char* dst, const A_char* src)
+// Variadic, so behind a barrier of its own (HostCallback forwards a fixed
+// list of arguments): a host failure answers -1, as a failed sprintf does.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+int AnsiSprintf(A_char* dst, const A_char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int written = CatchAtTheBoundary([&] { return FormatInto(dst, format, args); }, [](PF_Err) { return -1; });
+    va_end(args);
+    return written;
+}
+
+A_char* CopyText(A_char* dst, const A_char* src)
 {
     HostState* host = CurrentHost();
     HostCall call(host, "ansi.strcpy", CallKind::Plain);
@@ -107,6 +117,12 @@ A_char* AnsiStrcpy(A_char* dst, const A_char* src)
     }
     call.finishWith("", [&] { return Quote(src); });
     return dst;
+}
+
+// ansi.strcpy answers its destination whatever happens, as strcpy does.
+A_char* AnsiStrcpy(A_char* dst, const A_char* src)
+{
+    return CatchAtTheBoundary([&] { return CopyText(dst, src); }, [&](PF_Err) { return dst; });
 }
 
 std::string Num(double value)
@@ -160,25 +176,25 @@ void FillUtilCallbacks(PF_UtilCallbacks& utils)
 {
     utils = PF_UtilCallbacks{};
     PF_ANSICallbacks& a = utils.ansi;
-    a.atan = &Ansi_atan;
-    a.atan2 = &Ansi_atan2;
-    a.ceil = &Ansi_ceil;
-    a.cos = &Ansi_cos;
-    a.exp = &Ansi_exp;
-    a.fabs = &Ansi_fabs;
-    a.floor = &Ansi_floor;
-    a.fmod = &Ansi_fmod;
-    a.hypot = &Ansi_hypot;
-    a.log = &Ansi_log;
-    a.log10 = &Ansi_log10;
-    a.pow = &Ansi_pow;
-    a.sin = &Ansi_sin;
-    a.sqrt = &Ansi_sqrt;
-    a.tan = &Ansi_tan;
+    a.atan = HostCallback<&Ansi_atan>;
+    a.atan2 = HostCallback<&Ansi_atan2>;
+    a.ceil = HostCallback<&Ansi_ceil>;
+    a.cos = HostCallback<&Ansi_cos>;
+    a.exp = HostCallback<&Ansi_exp>;
+    a.fabs = HostCallback<&Ansi_fabs>;
+    a.floor = HostCallback<&Ansi_floor>;
+    a.fmod = HostCallback<&Ansi_fmod>;
+    a.hypot = HostCallback<&Ansi_hypot>;
+    a.log = HostCallback<&Ansi_log>;
+    a.log10 = HostCallback<&Ansi_log10>;
+    a.pow = HostCallback<&Ansi_pow>;
+    a.sin = HostCallback<&Ansi_sin>;
+    a.sqrt = HostCallback<&Ansi_sqrt>;
+    a.tan = HostCallback<&Ansi_tan>;
     a.sprintf = &AnsiSprintf;
     a.strcpy = &AnsiStrcpy;
-    a.asin = &Ansi_asin;
-    a.acos = &Ansi_acos;
+    a.asin = HostCallback<&Ansi_asin>;
+    a.acos = HostCallback<&Ansi_acos>;
 }
 
 } // namespace harness

@@ -2,6 +2,7 @@
 // disposal, and the pixel format of any buffer the host knows. Every world
 // created in a command must be disposed in it.
 #include "harness/state/HostState.h"
+#include "harness/state/CallbackBarrier.h"
 
 namespace harness {
 
@@ -137,7 +138,8 @@ PF_Err GetPixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format)
 
 const PF_WorldSuite2& WorldSuite()
 {
-    static const PF_WorldSuite2 suite = {&NewWorld, &DisposeWorld, &GetPixelFormat};
+    static const PF_WorldSuite2 suite = {HostCallback<&NewWorld>, HostCallback<&DisposeWorld>,
+                                         HostCallback<&GetPixelFormat>};
     return suite;
 }
 

@@ -89,6 +89,45 @@ TEST_F(RenderTest, CancelWhileTheTableGrowsLeavesTheBackgroundOnly)
     EXPECT_EQ(frame.abortQuestions, 10) << "no question after the cancel";
 }
 
+// The host's callbacks are C functions: memory running out inside one must
+// come back as an error code, never as an exception unwinding through the
+// effect. The frame fails with that code and names the call, and the next
+// frame renders as if nothing had happened (no lock held, nothing leaked).
+TEST_F(RenderTest, CallbackThatThrowsInsideTheHostAnswersOutOfMemory)
+{
+    useGradientInput(96, 64);
+    host.setMask(harness::EllipsePath(48, 32, 20, 20));
+    const harness::FrameResult clean = render(16);
+    ASSERT_EQ(clean.renderErr, PF_Err_NONE);
+    const std::vector<unsigned char> expected = pixelBytes(*clean.output);
+
+    struct Case {
+        const char* function;
+        int nth;
+        PF_Err err; // what the effect makes of it
+    };
+    for (const Case& c : {Case{"PF_CheckoutPath", 1, PF_Err_OUT_OF_MEMORY},
+                          Case{"PF_PathEvalSegLengthDeriv1", 5, PF_Err_OUT_OF_MEMORY},
+                          Case{"checkout_layer_pixels", 1, PF_Err_OUT_OF_MEMORY},
+                          Case{"PF_NewWorld", 1, PF_Err_OUT_OF_MEMORY},
+                          Case{"abort", 30, PF_Err_OUT_OF_MEMORY},
+                          Case{"progress", 2, PF_Err_OUT_OF_MEMORY},
+                          Case{"iterate_generic", 1, PF_Err_OUT_OF_MEMORY},
+                          // A suite the host cannot hand over is a missing suite to the effect.
+                          Case{"AcquireSuite", 3, PF_Err_BAD_CALLBACK_PARAM}}) {
+        host.throwInCall(c.function, c.nth);
+        const harness::FrameResult failed = render(16);
+        EXPECT_EQ(failed.preRenderErr != PF_Err_NONE ? failed.preRenderErr : failed.renderErr, c.err) << c.function;
+        EXPECT_EQ(failed.hostFaults, std::vector<std::string>{std::string(c.function) + ": out of memory"})
+            << c.function;
+
+        const harness::FrameResult again = render(16);
+        ASSERT_EQ(again.renderErr, PF_Err_NONE) << c.function;
+        EXPECT_TRUE(again.hostFaults.empty()) << c.function;
+        EXPECT_EQ(pixelBytes(*again.output), expected) << "after " << c.function;
+    }
+}
+
 TEST_F(RenderTest, SameBytesWhateverTheThreadCount)
 {
     useGradientInput(120, 90);
