@@ -358,7 +358,7 @@ bool Instance::render(double time, const std::uint32_t* input, const std::uint32
     else if (!result.violations.empty())
         failure = "the effect broke the host's rules: " + harness::Describe(result.violations);
     for (const std::string& fault : result.hostFaults)
-        failure += "; the host failed in " + fault;
+        failure += (failure.empty() ? "the host failed in " : "; the host failed in ") + fault;
     if (!failure.empty()) {
         ReportOnce(failure + "; such frames pass through unchanged");
         return false;
