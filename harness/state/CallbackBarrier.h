@@ -13,7 +13,9 @@
 // The wrapped call answers PF_Err_OUT_OF_MEMORY for memory running out and
 // PF_Err_INTERNAL_STRUCT_DAMAGED for any other exception, records the reason
 // against the running command (FrameResult::hostFaults) and counts as the
-// command's first error, as any error the host answers does.
+// command's first error, as any error the host answers does. The callbacks
+// whose result is not an error code answer a value instead (the maths ones
+// not-a-number, ansi.sprintf -1, ansi.strcpy its destination).
 #pragma once
 
 #include <exception>
@@ -25,9 +27,19 @@
 
 namespace harness {
 
-// Records that the callback in flight on this thread threw, with `reason`,
-// as an answer of `err`. Never throws.
-void CallbackThrew(PF_Err err, const char* reason) noexcept;
+// The function of the callback running on this thread, as its HostCall names
+// it on entry (null until then): which callback an exception came from.
+inline thread_local const char* tCallInFlight = nullptr;
+
+// How a callback that threw answers the module.
+enum class ThrownAnswerKind {
+    ErrorCode, // an error code: the command's first error, as any error the host answers
+    Value,     // a value (not-a-number, -1, the destination): recorded, no error code
+};
+
+// Records that `function` threw, with `reason`, answered with `err` (or
+// with a value). Never throws.
+void CallbackThrew(const char* function, PF_Err err, const char* reason, ThrownAnswerKind kind) noexcept;
 
 // The answer for a callback that threw: the error code, or not-a-number for
 // the maths callbacks, whose results are not error codes.
@@ -43,21 +55,31 @@ Result ThrownAnswer(PF_Err err) noexcept
 }
 
 // Runs `body` and returns what it returns. An exception it throws is
-// recorded (CallbackThrew) and `answer(err)` is returned instead.
+// recorded (CallbackThrew, naming the HostCall made inside `body`, else
+// `name`) and `answer(err)` is returned instead. Calls nest (iterate_generic
+// runs the module's function, which may call back): the outer call's name is
+// kept.
 template <typename Body, typename Answer>
-auto CatchAtTheBoundary(Body&& body, Answer&& answer) noexcept -> decltype(body())
+auto CatchAtTheBoundary(Body&& body, Answer&& answer, ThrownAnswerKind kind, const char* name = nullptr) noexcept
+    -> decltype(body())
 {
+    struct KeepOuterName {
+        const char* outer = tCallInFlight;
+        ~KeepOuterName() { tCallInFlight = outer; }
+    } keep;
+    tCallInFlight = name;
+    auto failed = [&](PF_Err err, const char* reason) {
+        CallbackThrew(tCallInFlight != nullptr ? tCallInFlight : "a callback", err, reason, kind);
+        return answer(err);
+    };
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        CallbackThrew(PF_Err_OUT_OF_MEMORY, "out of memory");
-        return answer(PF_Err_OUT_OF_MEMORY);
+        return failed(PF_Err_OUT_OF_MEMORY, "out of memory");
     } catch (const std::exception& e) {
-        CallbackThrew(PF_Err_INTERNAL_STRUCT_DAMAGED, e.what());
-        return answer(PF_Err_INTERNAL_STRUCT_DAMAGED);
+        return failed(PF_Err_INTERNAL_STRUCT_DAMAGED, e.what());
     } catch (...) {
-        CallbackThrew(PF_Err_INTERNAL_STRUCT_DAMAGED, "an exception of unknown type");
-        return answer(PF_Err_INTERNAL_STRUCT_DAMAGED);
+        return failed(PF_Err_INTERNAL_STRUCT_DAMAGED, "an exception of unknown type");
     }
 }
 
@@ -68,7 +90,9 @@ template <typename Result, typename... Args, Result (*Function)(Args...)>
 struct CallbackBarrier<Function> {
     static Result call(Args... args) noexcept
     {
-        return CatchAtTheBoundary([&] { return Function(args...); }, ThrownAnswer<Result>);
+        constexpr ThrownAnswerKind kind =
+            std::is_floating_point_v<Result> ? ThrownAnswerKind::Value : ThrownAnswerKind::ErrorCode;
+        return CatchAtTheBoundary([&] { return Function(args...); }, ThrownAnswer<Result>, kind);
     }
 };
 

@@ -301,6 +301,8 @@ public:
     void failCall(const std::string& function, int nth, PF_Err err);
     // The N-th call of the named callback throws std::bad_alloc inside the
     // host, as memory running out would: the module must get an error code.
+    // Thrown where failCall's answer is given; a callback that never fails
+    // (the maths ones, ansi.sprintf, the block functions) never throws it.
     void throwInCall(const std::string& function, int nth);
     void failAddParam(int nth, PF_Err err) { failCall("add_param", nth, err); }
     const std::vector<UiUpdate>& uiUpdates() const;

@@ -395,19 +395,18 @@ void HostCall::noteError(PF_Err err)
     }
 }
 
-void CallbackThrew(PF_Err err, const char* reason) noexcept
+void CallbackThrew(const char* function, PF_Err err, const char* reason, ThrownAnswerKind kind) noexcept
 {
     HostState* host = CurrentHost();
     if (host == nullptr)
         return;
-    const char* function = tCallInFlight != nullptr ? tCallInFlight : "a callback";
     try {
         std::lock_guard lock(host->mutex);
         CommandContext& c = host->command;
         const std::string fault = std::string(function) + ": " + reason;
         if (c.active) {
             c.hostFaults.push_back(fault);
-            if (c.firstError == PF_Err_NONE) {
+            if (kind == ThrownAnswerKind::ErrorCode && c.firstError == PF_Err_NONE) {
                 c.firstError = err;
                 c.firstErrorCall = function;
             }

@@ -22,6 +22,7 @@
 
 #include "HostAPI.h"
 #include "harness/state/CallTrace.h"
+#include "harness/state/CallbackBarrier.h"
 #include "harness/state/Host.h"
 #include "harness/masks/MaskPath.h"
 #include "harness/protocol/ModuleLoader.h"
@@ -289,10 +290,6 @@ enum class CallKind {
     Guarded, // must not follow an error the host answered in the same command
 };
 
-// The function of the HostCall made last on this thread: the callback an
-// exception came from, for CallbackThrew (CallbackBarrier.h).
-inline thread_local const char* tCallInFlight = nullptr;
-
 // One call from the module into the host: checks guards, applies injected
 // failures, records the trace. Construct at entry, call finish() on exit.
 class HostCall {
@@ -313,9 +310,9 @@ public:
     }
 
     HostState* host() const { return host_; }
-    // Non-zero when a failure is injected into this call. A callback asks
-    // before its own work; an injected exception (Host::throwInCall) is
-    // thrown from here, where the callback's work would run out of memory.
+    // Non-zero when a failure is injected into this call. An injected
+    // exception (Host::throwInCall) is thrown from here, where the callback
+    // asks, as if its own work had run out of memory there.
     PF_Err injected() const
     {
         if (throws_) [[unlikely]]

@@ -43,10 +43,13 @@ SPErr AcquireSuite(const char* name, int32_t version, const void** suite)
     const void* table = FindSuite(key.first, key.second, host->options.applId);
     if (table == nullptr)
         return call.finish(kSuiteNotFoundError, args);
-    *suite = table;
-    ++host->outstandingSuites[key];
+    // Counted in both places before it is handed over, so that memory
+    // running out in between never leaves a suite counted as leaked.
+    int& outstanding = host->outstandingSuites[key];
     if (host->command.active)
         ++host->command.suites[key];
+    ++outstanding;
+    *suite = table;
     return call.finish(kSPNoError, args);
 }
 

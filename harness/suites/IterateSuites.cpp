@@ -157,11 +157,18 @@ PF_Err IterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fun
         ThreadBinding binding(host, worker + 1);
         // Once the user has cancelled, no further iteration starts; the
         // call answers cancel.
-        const PF_Err err = host->userCancelled.load()
-                               ? PF_Interrupt_CANCEL
-                               : function(refcon, static_cast<A_long>(worker), static_cast<A_long>(i), iterations);
+        PF_Err err = host->userCancelled.load()
+                         ? PF_Interrupt_CANCEL
+                         : function(refcon, static_cast<A_long>(worker), static_cast<A_long>(i), iterations);
+        // The progress display is the host's own work on a worker thread: an
+        // exception there fails the iteration, answered like any callback's.
         if (err == PF_Err_NONE && report)
-            report(++done, iterations);
+            err = CatchAtTheBoundary(
+                [&] {
+                    report(++done, iterations);
+                    return PF_Err{PF_Err_NONE};
+                },
+                ThrownAnswer<PF_Err>, ThrownAnswerKind::ErrorCode, "iterate_generic");
         if (err != PF_Err_NONE) {
             std::lock_guard lock(errorMutex);
             if (i < errorIndex) {

@@ -174,10 +174,15 @@ PF_Err CheckoutPath(PF_ProgPtr ref, PF_PathID id, A_long what_time, A_long time_
     outline->lengths.assign(static_cast<std::size_t>(path.segmentCount()), -1.0);
     outline->path = std::move(path);
     outline->command = host->command.name;
-    *result = outline.get();
-    host->pathHandles.insert(outline.get());
-    host->command.paths.push_back(outline.get());
+    // Owned first, then indexed, then handed over: memory running out on
+    // the way leaves no record pointing at a freed outline. Of the indexes,
+    // the command's list goes last, so that the outline is never checked at
+    // the command's end without being a known handle.
+    PF_PathOutline* const handle = outline.get();
     host->outlines.push_back(std::move(outline));
+    host->pathHandles.insert(handle);
+    host->command.paths.push_back(handle);
+    *result = handle;
     return call.finish(PF_Err_NONE, args);
 }
 
@@ -296,10 +301,12 @@ PF_Err PathPrepareSegLength(PF_ProgPtr ref, PF_PathOutlinePtr pointer, A_long se
     prep->segment = segment;
     prep->frequency = frequency;
     prep->prepared = path->path.prepare(segment, frequency);
-    *result = prep.get();
-    host->pathHandles.insert(prep.get());
-    host->command.preps.push_back(prep.get());
+    // Owned, indexed, handed over, as an outline above.
+    PF_PathSegPrep* const handle = prep.get();
     host->preps.push_back(std::move(prep));
+    host->pathHandles.insert(handle);
+    host->command.preps.push_back(handle);
+    *result = handle;
     return call.finish(PF_Err_NONE, args);
 }
 

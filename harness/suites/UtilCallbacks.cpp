@@ -71,12 +71,12 @@ int FormatInto(A_char* dst, const A_char* format, va_list args)
 
     const std::size_t known = KnownSize(host, dst);
     const std::size_t limit = known != 0 ? known : kUnknownDestinationLimit;
-    if (text.size() >= limit && host != nullptr)
-        host->violation("ansi.sprintf produced " + std::to_string(text.size()) + " characters for a buffer of " +
-                        std::to_string(limit) + " bytes; the text was cut");
     const std::size_t length = std::min(text.size(), limit - 1);
     std::memcpy(dst, text.data(), length);
     dst[length] = '\0';
+    if (text.size() >= limit && host != nullptr)
+        host->violation("ansi.sprintf produced " + std::to_string(text.size()) + " characters for a buffer of " +
+                        std::to_string(limit) + " bytes; the text was cut");
     call.finishWith(std::to_string(needed), [&] { return Quote(format) + " -> " + Quote(dst); });
     return needed;
 }
@@ -90,7 +90,8 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    const int written = CatchAtTheBoundary([&] { return FormatInto(dst, format, args); }, [](PF_Err) { return -1; });
+    const int written = CatchAtTheBoundary([&] { return FormatInto(dst, format, args); }, [](PF_Err) { return -1; },
+                                           ThrownAnswerKind::Value);
     va_end(args);
     return written;
 }
@@ -108,10 +109,11 @@ A_char* CopyText(A_char* dst, const A_char* src)
     const std::size_t known = KnownSize(host, dst);
     const std::size_t length = std::strlen(src);
     if (known != 0 && length >= known) {
-        host->violation("ansi.strcpy of " + std::to_string(length) + " characters into a buffer of " +
-                        std::to_string(known) + " bytes; the text was cut");
+        // Copied before the report, which may run out of memory.
         std::memcpy(dst, src, known - 1);
         dst[known - 1] = '\0';
+        host->violation("ansi.strcpy of " + std::to_string(length) + " characters into a buffer of " +
+                        std::to_string(known) + " bytes; the text was cut");
     } else {
         std::memcpy(dst, src, length + 1);
     }
@@ -122,7 +124,8 @@ A_char* CopyText(A_char* dst, const A_char* src)
 // ansi.strcpy answers its destination whatever happens, as strcpy does.
 A_char* AnsiStrcpy(A_char* dst, const A_char* src)
 {
-    return CatchAtTheBoundary([&] { return CopyText(dst, src); }, [&](PF_Err) { return dst; });
+    return CatchAtTheBoundary([&] { return CopyText(dst, src); }, [&](PF_Err) { return dst; },
+                              ThrownAnswerKind::Value);
 }
 
 std::string Num(double value)

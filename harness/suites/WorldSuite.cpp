@@ -67,13 +67,16 @@ PF_Err NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear, P
         if (fill != 0x00)
             owned->fillBytes(fill);
     }
-    *world = owned->world();
+    const PF_EffectWorld made = owned->world();
     std::lock_guard lock(host->mutex);
-    const void* data = owned->world().data;
-    host->knownBuffers[data] = format;
+    const void* data = made.data;
+    // Owned, indexed, handed over: memory running out on the way never
+    // hands the effect a world the host has freed.
     host->createdWorlds[data] = std::move(owned);
+    host->knownBuffers[data] = format;
     if (host->command.active)
         host->command.worlds.insert(data);
+    *world = made;
     return call.finish(PF_Err_NONE, args);
 }
 

@@ -31,6 +31,7 @@ PF_Err ThrowsAnInt()
 
 double ThrowsInMaths(double)
 {
+    harness::HostCall call(nullptr, "test.sin", harness::CallKind::Plain);
     throw std::runtime_error("no room for the trace line");
 }
 
@@ -54,12 +55,22 @@ TEST(CallbackBarrier, NamesTheCallAgainstTheRunningCommand)
     harness::HostState host{harness::HostOptions{}};
     harness::ThreadBinding binding(&host, 0);
     host.beginCommand(PF_Cmd_SMART_RENDER);
+    // A value answer (not-a-number) is no error of the command: a guarded
+    // call after it is allowed.
+    EXPECT_TRUE(std::isnan(harness::HostCallback<&ThrowsInMaths>(2.0)));
+    { harness::HostCall guarded(&host, "test.guarded", harness::CallKind::Guarded); }
+    EXPECT_TRUE(host.command.violations.empty()) << harness::Describe(host.command.violations);
+
     EXPECT_EQ(harness::HostCallback<&ThrowsRuntimeError>(1), PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_EQ(harness::HostCallback<&ThrowsBadAlloc>(1), PF_Err_OUT_OF_MEMORY);
+    // Thrown before any HostCall of its own: not named after the call before.
+    EXPECT_EQ(harness::HostCallback<&ThrowsAnInt>(), PF_Err_INTERNAL_STRUCT_DAMAGED);
     const harness::CommandReport report = host.endCommand(PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_EQ(report.hostFaults, (std::vector<std::string>{"test.runtime_error: the record is damaged",
-                                                           "test.bad_alloc: out of memory"}));
-    EXPECT_EQ(host.command.firstErrorCall, "test.runtime_error") << "the first error answered";
+    EXPECT_EQ(report.hostFaults, (std::vector<std::string>{
+                                     "test.sin: no room for the trace line",
+                                     "test.runtime_error: the record is damaged", "test.bad_alloc: out of memory",
+                                     "a callback: an exception of unknown type"}));
+    EXPECT_EQ(host.command.firstErrorCall, "test.runtime_error") << "the first error code answered";
 }
 
 } // namespace
