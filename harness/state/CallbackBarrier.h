@@ -34,7 +34,8 @@ inline thread_local const char* tCallInFlight = nullptr;
 // How a callback that threw answers the module.
 enum class ThrownAnswerKind {
     ErrorCode, // an error code: the command's first error, as any error the host answers
-    Value,     // a value (not-a-number, -1, the destination): recorded, no error code
+    Value,     // a value (not-a-number, -1, the destination), or an error answered
+               // later by the callback itself: recorded, not yet an error code
 };
 
 // Records that `function` threw, with `reason`, answered with `err` (or
@@ -56,9 +57,8 @@ Result ThrownAnswer(PF_Err err) noexcept
 
 // Runs `body` and returns what it returns. An exception it throws is
 // recorded (CallbackThrew, naming the HostCall made inside `body`, else
-// `name`) and `answer(err)` is returned instead. Calls nest (iterate_generic
-// runs the module's function, which may call back): the outer call's name is
-// kept.
+// `name`) and `answer(err)` is returned instead. The name of an enclosing
+// barrier on the same thread is restored on the way out.
 template <typename Body, typename Answer>
 auto CatchAtTheBoundary(Body&& body, Answer&& answer, ThrownAnswerKind kind, const char* name = nullptr) noexcept
     -> decltype(body())

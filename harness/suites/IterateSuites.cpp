@@ -161,14 +161,16 @@ PF_Err IterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fun
                          ? PF_Interrupt_CANCEL
                          : function(refcon, static_cast<A_long>(worker), static_cast<A_long>(i), iterations);
         // The progress display is the host's own work on a worker thread: an
-        // exception there fails the iteration, answered like any callback's.
+        // exception there fails the iteration. The error reaches the effect
+        // (and counts as the command's) when iterate_generic answers, not
+        // while other workers still run the effect's function.
         if (err == PF_Err_NONE && report)
             err = CatchAtTheBoundary(
                 [&] {
                     report(++done, iterations);
                     return PF_Err{PF_Err_NONE};
                 },
-                ThrownAnswer<PF_Err>, ThrownAnswerKind::ErrorCode, "iterate_generic");
+                ThrownAnswer<PF_Err>, ThrownAnswerKind::Value, "iterate_generic");
         if (err != PF_Err_NONE) {
             std::lock_guard lock(errorMutex);
             if (i < errorIndex) {

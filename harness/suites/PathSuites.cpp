@@ -175,9 +175,7 @@ PF_Err CheckoutPath(PF_ProgPtr ref, PF_PathID id, A_long what_time, A_long time_
     outline->path = std::move(path);
     outline->command = host->command.name;
     // Owned first, then indexed, then handed over: memory running out on
-    // the way leaves no record pointing at a freed outline. Of the indexes,
-    // the command's list goes last, so that the outline is never checked at
-    // the command's end without being a known handle.
+    // the way leaves no record pointing at a freed outline.
     PF_PathOutline* const handle = outline.get();
     host->outlines.push_back(std::move(outline));
     host->pathHandles.insert(handle);

@@ -90,8 +90,15 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    const int written = CatchAtTheBoundary([&] { return FormatInto(dst, format, args); }, [](PF_Err) { return -1; },
-                                           ThrownAnswerKind::Value);
+    // A failure leaves an empty text, never an unterminated one.
+    const int written = CatchAtTheBoundary(
+        [&] { return FormatInto(dst, format, args); },
+        [dst](PF_Err) {
+            if (dst != nullptr)
+                *dst = '\0';
+            return -1;
+        },
+        ThrownAnswerKind::Value);
     va_end(args);
     return written;
 }
@@ -99,6 +106,15 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
 A_char* CopyText(A_char* dst, const A_char* src)
 {
     HostState* host = CurrentHost();
+    // The text is copied before the call is counted and reported, either of
+    // which may run out of memory: strcpy's answer is its destination.
+    const std::size_t known = dst != nullptr && src != nullptr ? KnownSize(host, dst) : 0;
+    const std::size_t length = src != nullptr ? std::strlen(src) : 0;
+    const bool cut = known != 0 && length >= known;
+    if (dst != nullptr && src != nullptr) {
+        std::memcpy(dst, src, cut ? known - 1 : length);
+        dst[cut ? known - 1 : length] = '\0';
+    }
     HostCall call(host, "ansi.strcpy", CallKind::Plain);
     if (dst == nullptr || src == nullptr) {
         if (host != nullptr)
@@ -106,17 +122,9 @@ A_char* CopyText(A_char* dst, const A_char* src)
         call.finishWith("(null)", [] { return std::string(); });
         return dst;
     }
-    const std::size_t known = KnownSize(host, dst);
-    const std::size_t length = std::strlen(src);
-    if (known != 0 && length >= known) {
-        // Copied before the report, which may run out of memory.
-        std::memcpy(dst, src, known - 1);
-        dst[known - 1] = '\0';
+    if (cut)
         host->violation("ansi.strcpy of " + std::to_string(length) + " characters into a buffer of " +
                         std::to_string(known) + " bytes; the text was cut");
-    } else {
-        std::memcpy(dst, src, length + 1);
-    }
     call.finishWith("", [&] { return Quote(src); });
     return dst;
 }
@@ -135,23 +143,26 @@ std::string Num(double value)
     return text;
 }
 
-// The math functions, traced like every other call into the host.
-double Traced(const char* function, double result, const std::string& arguments)
+// The math functions, traced like every other call into the host; the
+// trace's texts are made only when tracing.
+template <typename ArgumentText>
+double Traced(const char* function, double result, ArgumentText&& arguments)
 {
     HostCall call(CurrentHost(), function, CallKind::Plain);
-    call.finishWith(Num(result), [&] { return arguments; });
+    if (call.host() != nullptr && call.host()->trace.enabled())
+        call.finishWith(Num(result), arguments);
     return result;
 }
 
 #define LINESTRA_ANSI_MATH1(NAME)                                                                                  \
     double Ansi_##NAME(double x)                                                                                   \
     {                                                                                                              \
-        return Traced("ansi." #NAME, std::NAME(x), Num(x));                                                        \
+        return Traced("ansi." #NAME, std::NAME(x), [&] { return Num(x); });                                       \
     }
 #define LINESTRA_ANSI_MATH2(NAME)                                                                                  \
     double Ansi_##NAME(double x, double y)                                                                         \
     {                                                                                                              \
-        return Traced("ansi." #NAME, std::NAME(x, y), Num(x) + ", " + Num(y));                                     \
+        return Traced("ansi." #NAME, std::NAME(x, y), [&] { return Num(x) + ", " + Num(y); });                    \
     }
 LINESTRA_ANSI_MATH1(atan)
 LINESTRA_ANSI_MATH2(atan2)

@@ -73,9 +73,15 @@ PF_Err NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear, P
     // Owned, indexed, handed over: memory running out on the way never
     // hands the effect a world the host has freed.
     host->createdWorlds[data] = std::move(owned);
-    host->knownBuffers[data] = format;
-    if (host->command.active)
-        host->command.worlds.insert(data);
+    try {
+        host->knownBuffers[data] = format;
+        if (host->command.active)
+            host->command.worlds.insert(data);
+    } catch (...) {
+        host->knownBuffers.erase(data);
+        host->createdWorlds.erase(data); // not handed over: freed now
+        throw;
+    }
     *world = made;
     return call.finish(PF_Err_NONE, args);
 }

@@ -3,7 +3,9 @@
 // read outside the tables.
 #include "RenderFixture.h"
 
+#include <atomic>
 #include <cmath>
+#include <new>
 
 namespace rendertest {
 namespace {
@@ -126,6 +128,17 @@ TEST_F(RenderTest, CallbackThatThrowsInsideTheHostAnswersOutOfMemory)
         EXPECT_TRUE(again.hostFaults.empty()) << c.function;
         EXPECT_EQ(pixelBytes(*again.output), expected) << "after " << c.function;
     }
+
+    // The host's own progress display, run on a worker thread after an
+    // iteration, fails once: the iteration fails, never the thread.
+    std::atomic<bool> thrown{false};
+    host.onIterations([&](A_long, A_long) {
+        if (!thrown.exchange(true))
+            throw std::bad_alloc();
+    });
+    const harness::FrameResult display = render(16);
+    EXPECT_EQ(display.renderErr, PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(display.hostFaults, std::vector<std::string>{"iterate_generic: out of memory"});
 }
 
 TEST_F(RenderTest, SameBytesWhateverTheThreadCount)
