@@ -357,8 +357,8 @@ bool Instance::render(double time, const std::uint32_t* input, const std::uint32
         failure = "the host produced no output picture";
     else if (!result.violations.empty())
         failure = "the effect broke the host's rules: " + harness::Describe(result.violations);
-    for (const std::string& fault : result.hostFaults)
-        failure += (failure.empty() ? "the host failed in " : "; the host failed in ") + fault;
+    if (!result.hostFaults.empty())
+        failure += (failure.empty() ? "" : "; ") + harness::DescribeHostFaults(result.hostFaults);
     if (!failure.empty()) {
         ReportOnce(failure + "; such frames pass through unchanged");
         return false;

@@ -443,11 +443,9 @@ void SetUpEffect(Host& host, const std::string& modulePath, Scene& scene)
     }
     if (const PF_Err err = host.setup(); err != PF_Err_NONE) {
         const CommandReport& report = host.lastCommand();
-        std::string faults;
-        for (const std::string& fault : report.hostFaults)
-            faults += "; the host failed in " + fault;
         Fail("the effect's set-up failed: " + ErrorText(err) +
-             (report.returnMsg.empty() ? std::string() : ": " + report.returnMsg) + faults +
+             (report.returnMsg.empty() ? std::string() : ": " + report.returnMsg) +
+             (report.hostFaults.empty() ? std::string() : "; " + DescribeHostFaults(report.hostFaults)) +
              ViolationsText(host.violations()));
     }
     if (!host.violations().empty())
@@ -471,8 +469,8 @@ std::string FrameFailure(const FrameResult& result)
         failure = "the host produced no output picture";
     if (!failure.empty() && !result.returnMsg.empty())
         failure += ": " + result.returnMsg;
-    for (const std::string& fault : result.hostFaults)
-        failure += (failure.empty() ? std::string("the host failed in ") : std::string("; the host failed in ")) + fault;
+    if (!result.hostFaults.empty())
+        failure += (failure.empty() ? "" : "; ") + DescribeHostFaults(result.hostFaults);
     if (!result.violations.empty())
         failure += (failure.empty() ? std::string("the effect broke the host's rules:")
                                     : std::string("; the effect also broke the host's rules:")) +

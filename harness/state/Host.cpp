@@ -122,6 +122,14 @@ std::string Describe(const std::vector<Violation>& violations)
     return text;
 }
 
+std::string DescribeHostFaults(const std::vector<std::string>& faults)
+{
+    std::string text;
+    for (const std::string& fault : faults)
+        text += (text.empty() ? "the host failed in " : "; the host failed in ") + fault;
+    return text;
+}
+
 Host::Host(HostOptions options) : state_(std::make_unique<HostState>(std::move(options))) {}
 
 Host::~Host() = default;
@@ -415,22 +423,26 @@ void Host::clearLayer(const std::string& name)
     setLayer(name, std::nullopt);
 }
 
-void Host::failCall(const std::string& function, int nth, PF_Err err)
+// The nth call (1-based, counted from now) of `function` answers `err`, or
+// throws. `caller` names the Host function for the message of a bad nth.
+void InjectIntoCall(HostState& state, const char* caller, const std::string& function, int nth, PF_Err err,
+                    bool throws)
 {
     if (nth < 1)
-        throw std::invalid_argument("failCall: the call number is 1-based");
-    std::lock_guard lock(state_->mutex);
-    const std::uint64_t made = state_->callCounts[function];
-    state_->injections.push_back({function, made + static_cast<std::uint64_t>(nth), err});
+        throw std::invalid_argument(std::string(caller) + ": the call number is 1-based");
+    std::lock_guard lock(state.mutex);
+    const std::uint64_t made = state.callCounts[function];
+    state.injections.push_back({function, made + static_cast<std::uint64_t>(nth), err, throws});
+}
+
+void Host::failCall(const std::string& function, int nth, PF_Err err)
+{
+    InjectIntoCall(*state_, "failCall", function, nth, err, false);
 }
 
 void Host::throwInCall(const std::string& function, int nth)
 {
-    if (nth < 1)
-        throw std::invalid_argument("throwInCall: the call number is 1-based");
-    std::lock_guard lock(state_->mutex);
-    const std::uint64_t made = state_->callCounts[function];
-    state_->injections.push_back({function, made + static_cast<std::uint64_t>(nth), PF_Err_NONE, true});
+    InjectIntoCall(*state_, "throwInCall", function, nth, PF_Err_NONE, true);
 }
 
 const std::vector<UiUpdate>& Host::uiUpdates() const

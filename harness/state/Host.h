@@ -225,6 +225,9 @@ A_long ScaledSize(A_long size, A_long n, A_u_long d);
 
 // One line per violation, for test failure messages.
 std::string Describe(const std::vector<Violation>& violations);
+// The host's own failures as one clause: "the host failed in PF_NewWorld:
+// out of memory; the host failed in ..."; empty when there are none.
+std::string DescribeHostFaults(const std::vector<std::string>& faults);
 
 // The name of a host or effect error code ("bad callback parameter"); empty
 // for a code without one. Messages and the trace both take names from here.

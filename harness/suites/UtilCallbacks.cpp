@@ -106,22 +106,22 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...)
 A_char* CopyText(A_char* dst, const A_char* src)
 {
     HostState* host = CurrentHost();
-    // The text is copied before the call is counted and reported, either of
-    // which may run out of memory: strcpy's answer is its destination.
-    const std::size_t known = dst != nullptr && src != nullptr ? KnownSize(host, dst) : 0;
-    const std::size_t length = src != nullptr ? std::strlen(src) : 0;
-    const bool cut = known != 0 && length >= known;
-    if (dst != nullptr && src != nullptr) {
-        std::memcpy(dst, src, cut ? known - 1 : length);
-        dst[cut ? known - 1 : length] = '\0';
-    }
-    HostCall call(host, "ansi.strcpy", CallKind::Plain);
     if (dst == nullptr || src == nullptr) {
+        HostCall call(host, "ansi.strcpy", CallKind::Plain);
         if (host != nullptr)
             host->violation("ansi.strcpy with a null destination or source");
         call.finishWith("(null)", [] { return std::string(); });
         return dst;
     }
+    // The text is copied before the call is counted and reported, either of
+    // which may run out of memory: strcpy's answer is its destination.
+    const std::size_t known = KnownSize(host, dst);
+    const std::size_t length = std::strlen(src);
+    const bool cut = known != 0 && length >= known;
+    const std::size_t copied = cut ? known - 1 : length;
+    std::memcpy(dst, src, copied);
+    dst[copied] = '\0';
+    HostCall call(host, "ansi.strcpy", CallKind::Plain);
     if (cut)
         host->violation("ansi.strcpy of " + std::to_string(length) + " characters into a buffer of " +
                         std::to_string(known) + " bytes; the text was cut");
