@@ -423,6 +423,8 @@ void Host::clearLayer(const std::string& name)
     setLayer(name, std::nullopt);
 }
 
+namespace {
+
 // The nth call (1-based, counted from now) of `function` answers `err`, or
 // throws. `caller` names the Host function for the message of a bad nth.
 void InjectIntoCall(HostState& state, const char* caller, const std::string& function, int nth, PF_Err err,
@@ -434,6 +436,8 @@ void InjectIntoCall(HostState& state, const char* caller, const std::string& fun
     const std::uint64_t made = state.callCounts[function];
     state.injections.push_back({function, made + static_cast<std::uint64_t>(nth), err, throws});
 }
+
+} // namespace
 
 void Host::failCall(const std::string& function, int nth, PF_Err err)
 {
